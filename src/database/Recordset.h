@@ -1,0 +1,29 @@
+#pragma once
+
+#include "database/Value.h"
+
+#include <string_view>
+
+namespace korvalt {
+
+// Forward-only result of a query, positioned on its first record when it is
+// handed out. Read once, from the first record to the end.
+class Recordset {
+public:
+    virtual ~Recordset() = default;
+
+    // True when there is no current record: at once for an empty result, and
+    // after moving past the last record.
+    virtual bool isEof() const = 0;
+    virtual void moveNext() = 0;
+    // Value of a column of the current record; the name is matched without
+    // regard to letter case. Throws EngineError (3265) for an unknown column.
+    virtual const Value& fields(std::string_view name) const = 0;
+    // Only meaningful right after opening and only when compared with zero:
+    // zero exactly when the result is empty.
+    virtual long recordCount() const = 0;
+    // Releases the statement; the database stays open.
+    virtual void close() = 0;
+};
+
+} // namespace korvalt

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+class QWidget;
+
+namespace korvalt {
+
+enum class MsgButtons { Ok, OkCancel };
+enum class MsgIcon { None, Critical, Exclamation, Information };
+enum class MsgAnswer { Ok, Cancel };
+
+// Everything modal or process-wide that the program asks of its platform:
+// message boxes, the common file dialogs, modal windows, the busy pointer,
+// the screen, the program's folder and ending the program. The application
+// uses the Qt implementation; tests answer through a scripted fake, so no
+// test ever waits on a real dialog.
+class Toolkit {
+public:
+    virtual ~Toolkit() = default;
+
+    virtual MsgAnswer msgBox(const std::string& text, const std::string& title, MsgButtons buttons,
+                             MsgIcon icon) = 0;
+
+    // File-open dialog. `filter` is in the "Description|pattern|..." form.
+    // Returns the chosen full path, or nothing when the user cancels.
+    virtual std::optional<std::string> openFileDialog(const std::string& filter,
+                                                      bool hideReadOnly) = 0;
+    // File-save dialog; asks before overwriting an existing file when
+    // `promptOverwrite` is set. Returns the name as typed, or nothing.
+    virtual std::optional<std::string> saveFileDialog(const std::string& filter,
+                                                      const std::string& defaultExtension,
+                                                      bool promptOverwrite) = 0;
+
+    // Shows a window modally: returns once the window has been hidden.
+    virtual void showModal(QWidget& window) = 0;
+
+    virtual void setBusyPointer(bool busy) = 0;
+
+    // Size of the screen in pixels.
+    virtual int screenWidth() const = 0;
+    virtual int screenHeight() const = 0;
+
+    // Folder of the running program, without a trailing separator.
+    virtual std::string programFolder() const = 0;
+
+    // Ends the program: no window survives and no further events are
+    // handled. Code after the call still returns normally to its caller.
+    virtual void endProgram() = 0;
+    virtual bool programEnded() const = 0;
+};
+
+} // namespace korvalt
