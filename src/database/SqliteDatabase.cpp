@@ -1,0 +1,70 @@
+#include "database/SqliteDatabase.h"
+
+#include "database/EngineError.h"
+#include "database/SqliteConnection.h"
+#include "database/SqliteRecordset.h"
+
+#include <sqlite3.h>
+
+namespace korvalt {
+
+namespace {
+
+constexpr int kCannotOpenFile = 3051;
+
+std::shared_ptr<SqliteConnection> open(const std::string& name, int flags,
+                                       const std::string& path) {
+    sqlite3* db = nullptr;
+    const int rc = sqlite3_open_v2(name.c_str(), &db, flags, nullptr);
+    if (rc != SQLITE_OK) {
+        const std::string message = db != nullptr ? sqlite3_errmsg(db) : "out of memory";
+        sqlite3_close_v2(db);
+        throw EngineError(kCannotOpenFile, "The database engine cannot open the file '" + path +
+                                               "'. It is already opened exclusively by another "
+                                               "user, or you need permission to view its data. (" +
+                                               message + ")");
+    }
+    return std::make_shared<SqliteConnection>(db, path);
+}
+
+} // namespace
+
+SqliteDatabase::SqliteDatabase(std::shared_ptr<SqliteConnection> connection)
+    : m_connection(std::move(connection)) {}
+
+SqliteDatabase::~SqliteDatabase() = default;
+
+std::unique_ptr<SqliteDatabase> SqliteDatabase::openFile(const std::string& path) {
+    // Without this a path beginning with "file:" could be read as a URI.
+    const std::string name = path.rfind("file:", 0) == 0 ? "./" + path : path;
+    return std::make_unique<SqliteDatabase>(open(name, SQLITE_OPEN_READWRITE, path));
+}
+
+std::unique_ptr<SqliteDatabase> SqliteDatabase::openMemory(const std::string& path) {
+    return std::make_unique<SqliteDatabase>(
+        open(":memory:", SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, path));
+}
+
+void SqliteDatabase::execute(const std::string& sql) {
+    const SqliteConnection::Statement statement = m_connection->prepare(sql, false);
+    while (m_connection->step(statement.get(), sql)) {
+    }
+}
+
+std::unique_ptr<Recordset> SqliteDatabase::openRecordset(const std::string& sql) {
+    return std::make_unique<SqliteRecordset>(m_connection, m_connection->prepare(sql, true), sql);
+}
+
+const std::string& SqliteDatabase::path() const {
+    return m_connection->path();
+}
+
+sqlite3* SqliteDatabase::handle() const {
+    return m_connection->handle();
+}
+
+void SqliteDatabase::setReadOnly(std::string reason) {
+    m_connection->setReadOnly(std::move(reason));
+}
+
+} // namespace korvalt
