@@ -20,8 +20,8 @@ inline constexpr const char* kCreatePipeTable = "CREATE TABLE Pipe ("
                                                 "UNIQUE_ID INTEGER)";
 
 // Column names in table order.
-inline constexpr const char* kColumns[] = {"DWG_NAME", "LONG_DESC",  "Line_Num", "Spec_File",
-                                           "DB_CODE",  "ALPHA_SIZE", "main_nom", "red_nom",
+inline constexpr const char* kColumns[] = {"DWG_NAME", "LONG_DESC",  "Line_Num",   "Spec_File",
+                                           "DB_CODE",  "ALPHA_SIZE", "main_nom",   "red_nom",
                                            "Tag",      "LENGTH",     "SHORT_DESC", "UNIQUE_ID"};
 
 } // namespace korvalt::pipe_schema

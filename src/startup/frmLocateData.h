@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QWidget>
+
+#include <memory>
+#include <string>
+
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace korvalt {
+
+class clsIniControl;
+
+// Lets the user record where the database file lives. Always shown
+// modally; whoever opens it first puts an explanation in Label1.
+class frmLocateData : public QWidget {
+    Q_OBJECT
+public:
+    frmLocateData();
+    ~frmLocateData() override;
+
+    void setMessage(const std::string& text);
+
+    QGroupBox* Frame1;
+    QLabel* Label1;
+    QLabel* lblDatabase;
+    QLineEdit* txtAddress;
+    QPushButton* cmdDatabaseBrowse;
+    QPushButton* cmdok;
+    QPushButton* cmdCancel;
+    QPushButton* cmdApply;
+
+    void cmdDatabaseBrowse_Click();
+    void cmdApply_Click();
+    void cmdok_Click();
+    void cmdCancel_Click();
+
+private:
+    // Writes the trimmed address; false (after telling the user) when it is
+    // blank.
+    bool writeAddress(const char* blankMessage, const char* routinePart);
+
+    std::unique_ptr<clsIniControl> oINI;
+};
+
+} // namespace korvalt

@@ -1,0 +1,173 @@
+#include "ui/QtToolkit.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QPointer>
+#include <QScreen>
+#include <QStringList>
+#include <QWidget>
+
+namespace korvalt {
+
+namespace {
+QString displayText(const std::string& text) {
+    // Messages are composed with CR LF line breaks; Qt wants plain LF.
+    return QString::fromStdString(text).replace("\r\n", "\n");
+}
+
+// Ends a local event loop when the watched window is hidden or destroyed.
+class HideWatcher : public QObject {
+public:
+    HideWatcher(QWidget* window, QEventLoop* loop) : m_window(window), m_loop(loop) {
+        window->installEventFilter(this);
+    }
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == m_window &&
+            (event->type() == QEvent::Hide || event->type() == QEvent::Close))
+            m_loop->quit();
+        return false;
+    }
+
+private:
+    QObject* m_window;
+    QEventLoop* m_loop;
+};
+} // namespace
+
+MsgAnswer QtToolkit::msgBox(const std::string& text, const std::string& title, MsgButtons buttons,
+                            MsgIcon icon) {
+    if (m_ended)
+        return MsgAnswer::Cancel;
+    QMessageBox box;
+    box.setText(displayText(text));
+    box.setWindowTitle(QString::fromStdString(title));
+    switch (icon) {
+    case MsgIcon::None:
+        box.setIcon(QMessageBox::NoIcon);
+        break;
+    case MsgIcon::Critical:
+        box.setIcon(QMessageBox::Critical);
+        break;
+    case MsgIcon::Exclamation:
+        box.setIcon(QMessageBox::Warning);
+        break;
+    case MsgIcon::Information:
+        box.setIcon(QMessageBox::Information);
+        break;
+    }
+    if (buttons == MsgButtons::OkCancel) {
+        box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+        box.setEscapeButton(QMessageBox::Cancel);
+    } else {
+        box.setStandardButtons(QMessageBox::Ok);
+        box.setEscapeButton(QMessageBox::Ok);
+    }
+    box.setDefaultButton(QMessageBox::Ok);
+    // A message must be readable even while the busy pointer is on.
+    QGuiApplication::setOverrideCursor(Qt::ArrowCursor);
+    const int result = box.exec();
+    QGuiApplication::restoreOverrideCursor();
+    return result == QMessageBox::Ok ? MsgAnswer::Ok : MsgAnswer::Cancel;
+}
+
+QString QtToolkit::qtFilter(const std::string& filter) {
+    const QStringList parts = QString::fromStdString(filter).split('|');
+    QStringList entries;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        if (parts[i].isEmpty())
+            continue;
+        QString patterns = parts[i + 1];
+        patterns.replace(';', ' ');
+        // Qt shows the patterns after the description itself.
+        QString description = parts[i];
+        const qsizetype open = description.lastIndexOf('(');
+        if (open > 0 && description.endsWith(')'))
+            description = description.left(open).trimmed();
+        entries << description + " (" + patterns + ")";
+    }
+    return entries.join(";;");
+}
+
+std::optional<std::string> QtToolkit::openFileDialog(const std::string& filter, bool hideReadOnly) {
+    if (m_ended)
+        return std::nullopt;
+    QFileDialog::Options options;
+    if (hideReadOnly)
+        options |= QFileDialog::ReadOnly;
+    const QString chosen = QFileDialog::getOpenFileName(
+        QApplication::activeWindow(), QString(), QString(), qtFilter(filter), nullptr, options);
+    if (chosen.isEmpty())
+        return std::nullopt;
+    return chosen.toStdString();
+}
+
+std::optional<std::string> QtToolkit::saveFileDialog(const std::string& filter,
+                                                     const std::string& defaultExtension,
+                                                     bool promptOverwrite) {
+    if (m_ended)
+        return std::nullopt;
+    QFileDialog dialog(QApplication::activeWindow());
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setNameFilter(qtFilter(filter));
+    dialog.setDefaultSuffix(QString::fromStdString(defaultExtension));
+    if (!promptOverwrite)
+        dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return dialog.selectedFiles().first().toStdString();
+}
+
+void QtToolkit::showModal(QWidget& window) {
+    if (m_ended)
+        return;
+    QEventLoop loop;
+    const HideWatcher watcher(&window, &loop);
+    window.setWindowModality(Qt::ApplicationModal);
+    QGuiApplication::setOverrideCursor(Qt::ArrowCursor);
+    window.show();
+    window.raise();
+    window.activateWindow();
+    QObject::connect(&window, &QObject::destroyed, &loop, &QEventLoop::quit);
+    if (!window.isHidden())
+        loop.exec();
+    QGuiApplication::restoreOverrideCursor();
+}
+
+void QtToolkit::setBusyPointer(bool busy) {
+    if (busy) {
+        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+        ++m_busyDepth;
+    } else if (m_busyDepth > 0) {
+        QGuiApplication::restoreOverrideCursor();
+        --m_busyDepth;
+    }
+}
+
+int QtToolkit::screenWidth() const {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return screen ? screen->availableGeometry().width() : 1024;
+}
+
+int QtToolkit::screenHeight() const {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return screen ? screen->availableGeometry().height() : 768;
+}
+
+std::string QtToolkit::programFolder() const {
+    return QCoreApplication::applicationDirPath().toStdString();
+}
+
+void QtToolkit::endProgram() {
+    m_ended = true;
+    for (QWidget* window : QApplication::topLevelWidgets())
+        window->hide();
+    // Before the event loop has started this does nothing; main() checks
+    // programEnded() instead of entering the loop.
+    QCoreApplication::exit(0);
+}
+
+} // namespace korvalt

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "support/FakeToolkit.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace korvalt::testing {
+
+// Starts every test from a fresh process state, with the fake toolkit in
+// place and a private temporary folder.
+class ProcessFixture : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Path of a file inside the temporary folder.
+    std::string tempPath(const std::string& name) const;
+    // Writes a text file and returns its path.
+    std::string writeFile(const std::string& name, const std::string& content) const;
+    static std::string readFile(const std::string& path);
+    // Creates an SQLite pipe database holding `records` plain records.
+    std::string makePipeDatabase(const std::string& name, int records = 3) const;
+    // Lets Qt destroy the windows that were unloaded.
+    static void flushDeletes();
+
+    FakeToolkit fake;
+    QTemporaryDir dir;
+};
+
+} // namespace korvalt::testing
