@@ -2,6 +2,7 @@
 
 #include "database/Database.h"
 #include "database/EngineError.h"
+#include "query/clsComboHandler.h"
 #include "startup/ErrorReport.h"
 #include "startup/Module1.h"
 #include "startup/frmLocateData.h"
@@ -61,8 +62,10 @@ void clsDatabaseControl::DeleteRecord(std::string& sql) {
     } catch (...) {
         ErrorReport::show(ErrorReport::current(), "DeleteRecord ", gsSupportFooter, "Korvalt");
     }
-    // TODO: refill the filter lists once the main window carries them; even
-    // a failed delete is followed by the refill.
+    // Even a failed delete is followed by the refill, so the lists show
+    // what the file holds now.
+    const auto lists = std::make_unique<clsComboHandler>();
+    lists->FillComboBox();
 }
 
 std::unique_ptr<Recordset> clsDatabaseControl::GetRecordset(std::string& sql) {

@@ -10,7 +10,8 @@
 
 namespace korvalt {
 
-// Holds the one instance of a window class. The window is created (and its
+// Holds the one instance of a window class (which offers Form_Load(), its
+// load step). The window is created (and its
 // load step run) when it is first referred to; unloading destroys it, and
 // the next reference creates it afresh. Closing the window through its
 // title bar unloads it too.
@@ -21,6 +22,9 @@ public:
             m_window = std::make_unique<T>();
             // Owned by the window, so it goes with it.
             new CloseWatcher(m_window.get(), [this] { unload(); });
+            // The load step runs once the window is reachable through its
+            // slot, since it may refer to the window's own controls that way.
+            m_window->Form_Load();
         }
         return *m_window;
     }

@@ -55,8 +55,9 @@ frmLocateData::frmLocateData()
     connect(cmdApply, &QPushButton::clicked, this, &frmLocateData::cmdApply_Click);
     connect(cmdok, &QPushButton::clicked, this, &frmLocateData::cmdok_Click);
     connect(cmdCancel, &QPushButton::clicked, this, &frmLocateData::cmdCancel_Click);
+}
 
-    // Load step.
+void frmLocateData::Form_Load() {
     move((TheToolkit().screenWidth() - width()) / 2, (TheToolkit().screenHeight() - height()) / 2);
     txtAddress->clear();
 }

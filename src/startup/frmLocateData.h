@@ -33,6 +33,7 @@ public:
     QPushButton* cmdCancel;
     QPushButton* cmdApply;
 
+    void Form_Load();
     void cmdDatabaseBrowse_Click();
     void cmdApply_Click();
     void cmdok_Click();

@@ -32,8 +32,9 @@ frmSplash::frmSplash()
     lblVersion->setFont(sub);
     lblVersion->setAlignment(Qt::AlignCenter);
     lblVersion->setGeometry(twipsRect(240, 1800, 7800, 600));
+}
 
-    // Load step.
+void frmSplash::Form_Load() {
     gsContactFooter = BuildContactFooter();
     move((TheToolkit().screenWidth() - width()) / 2, (TheToolkit().screenHeight() - height()) / 2);
     Timer1->setSingleShot(true);

@@ -20,6 +20,7 @@ public:
     QLabel* lblVersion;
     QTimer* Timer1;
 
+    void Form_Load();
     void Timer1_Timer();
 };
 

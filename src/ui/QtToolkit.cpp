@@ -98,27 +98,32 @@ std::optional<std::string> QtToolkit::openFileDialog(const std::string& filter, 
     QFileDialog::Options options;
     if (hideReadOnly)
         options |= QFileDialog::ReadOnly;
-    const QString chosen = QFileDialog::getOpenFileName(
-        QApplication::activeWindow(), QString(), QString(), qtFilter(filter), nullptr, options);
+    const QString chosen =
+        QFileDialog::getOpenFileName(QApplication::activeWindow(), QString(), m_lastFileName,
+                                     qtFilter(filter), nullptr, options);
     if (chosen.isEmpty())
         return std::nullopt;
+    m_lastFileName = chosen;
     return chosen.toStdString();
 }
 
-std::optional<std::string> QtToolkit::saveFileDialog(const std::string& filter,
-                                                     const std::string& defaultExtension,
+std::optional<std::string> QtToolkit::saveFileDialog(const std::string& title,
+                                                     const std::string& filter,
                                                      bool promptOverwrite) {
     if (m_ended)
         return std::nullopt;
-    QFileDialog dialog(QApplication::activeWindow());
+    QFileDialog dialog(QApplication::activeWindow(), QString::fromStdString(title));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setNameFilter(qtFilter(filter));
-    dialog.setDefaultSuffix(QString::fromStdString(defaultExtension));
+    // The dialog opens on the name last chosen, open or save alike.
+    if (!m_lastFileName.isEmpty())
+        dialog.selectFile(m_lastFileName);
     if (!promptOverwrite)
         dialog.setOption(QFileDialog::DontConfirmOverwrite);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
-    return dialog.selectedFiles().first().toStdString();
+    m_lastFileName = dialog.selectedFiles().first();
+    return m_lastFileName.toStdString();
 }
 
 void QtToolkit::showModal(QWidget& window) {

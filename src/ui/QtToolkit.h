@@ -13,8 +13,7 @@ public:
                      MsgIcon icon) override;
     std::optional<std::string> openFileDialog(const std::string& filter,
                                               bool hideReadOnly) override;
-    std::optional<std::string> saveFileDialog(const std::string& filter,
-                                              const std::string& defaultExtension,
+    std::optional<std::string> saveFileDialog(const std::string& title, const std::string& filter,
                                               bool promptOverwrite) override;
     void showModal(QWidget& window) override;
     void setBusyPointer(bool busy) override;
@@ -30,6 +29,7 @@ public:
 
 private:
     bool m_ended = false;
+    QString m_lastFileName;
     int m_busyDepth = 0;
 };
 

@@ -27,11 +27,11 @@ public:
     // Returns the chosen full path, or nothing when the user cancels.
     virtual std::optional<std::string> openFileDialog(const std::string& filter,
                                                       bool hideReadOnly) = 0;
-    // File-save dialog; asks before overwriting an existing file when
-    // `promptOverwrite` is set. Returns the name as typed, or nothing.
-    virtual std::optional<std::string> saveFileDialog(const std::string& filter,
-                                                      const std::string& defaultExtension,
-                                                      bool promptOverwrite) = 0;
+    // File-save dialog with its own title; asks before overwriting an
+    // existing file when `promptOverwrite` is set. Returns the name as
+    // typed (no extension added), or nothing when the user cancels.
+    virtual std::optional<std::string>
+    saveFileDialog(const std::string& title, const std::string& filter, bool promptOverwrite) = 0;
 
     // Shows a window modally: returns once the window has been hidden.
     virtual void showModal(QWidget& window) = 0;

@@ -24,8 +24,10 @@ std::optional<std::string> FakeToolkit::openFileDialog(const std::string& filter
     return answer;
 }
 
-std::optional<std::string> FakeToolkit::saveFileDialog(const std::string&, const std::string&,
-                                                       bool) {
+std::optional<std::string> FakeToolkit::saveFileDialog(const std::string& title,
+                                                       const std::string& filter,
+                                                       bool promptOverwrite) {
+    saveRequests.push_back({title, filter, promptOverwrite});
     if (saveFiles.empty())
         return std::nullopt;
     auto answer = saveFiles.front();

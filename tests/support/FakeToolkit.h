@@ -24,6 +24,11 @@ public:
         std::string windowName;
         std::string label; // the window's message label, where it has one
     };
+    struct SaveRequest {
+        std::string title;
+        std::string filter;
+        bool promptOverwrite;
+    };
     using ModalScript = std::function<void(QWidget&)>;
 
     // Scripts.
@@ -39,6 +44,7 @@ public:
     std::vector<Message> messages;
     std::vector<ModalShow> modals;
     std::vector<std::string> openFilters;
+    std::vector<SaveRequest> saveRequests;
     int endCalls = 0;
     int busyDepth = 0;
     int busyOnCount = 0;
@@ -47,8 +53,7 @@ public:
                      MsgIcon icon) override;
     std::optional<std::string> openFileDialog(const std::string& filter,
                                               bool hideReadOnly) override;
-    std::optional<std::string> saveFileDialog(const std::string& filter,
-                                              const std::string& defaultExtension,
+    std::optional<std::string> saveFileDialog(const std::string& title, const std::string& filter,
                                               bool promptOverwrite) override;
     void showModal(QWidget& window) override;
     void setBusyPointer(bool busy) override;

@@ -1,0 +1,222 @@
+#include "query/clsComboHandler.h"
+
+#include "database/EngineError.h"
+#include "database/clsDatabaseControl.h"
+#include "results/FieldText.h"
+#include "startup/ErrorReport.h"
+#include "startup/Module1.h"
+#include "ui/frmTaviDatabase.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QStringList>
+#include <QStringListModel>
+
+#include <array>
+
+namespace korvalt {
+
+namespace {
+constexpr const char* kAll = "All";
+constexpr const char* kSearchBase = "SELECT * FROM PIPE";
+constexpr const char* kSearchOrder = " ORDER BY Dwg_name ASC, long_Desc ASC, alpha_size ASC";
+
+void reportError(const char* routine) {
+    ErrorReport::show(ErrorReport::current(), std::string(routine) + " ", gsContactFooter,
+                      "Korvalt Error");
+}
+
+// The lists are backed by plain string models: a list of a hundred
+// thousand values is set in one go instead of item by item.
+void setEntries(QComboBox* list, const QStringList& entries) {
+    if (auto* model = qobject_cast<QStringListModel*>(list->model()))
+        model->setStringList(entries);
+    else {
+        list->clear();
+        list->addItems(entries);
+    }
+}
+
+std::string shownText(const QComboBox* list) {
+    return list->currentText().toStdString();
+}
+} // namespace
+
+struct clsComboHandler::Filler {
+    QComboBox* list;
+    const char* statement;
+    const char* order;
+    const char* field;
+    const char* routine;
+    bool shortDescription = false;
+    // A Null value is reported as an error and adds no entry.
+    bool reportNull = true;
+};
+
+void clsComboHandler::FillComboBox() {
+    frmTaviDatabase& window = frmTaviDatabaseSlot.get();
+    for (QComboBox* list : {window.cmbDrawName, window.cmbSpec, window.cmbShort, window.cmbLineNum,
+                            window.CmbLong, window.cmbTag, window.CmbPartCode, window.cmbSize}) {
+        setEntries(list, {});
+        list->setEditText("");
+    }
+    FillDrawingList();
+    if (!gTableFound)
+        return;
+    FillSpecList();
+    FillShortDescList();
+    FillLongDescList();
+    FillTagList();
+    FillPartCodeList();
+    FillLineNumList();
+    FillSizeList();
+}
+
+void clsComboHandler::fill(const Filler& filler) {
+    const auto gateway = std::make_shared<clsDatabaseControl>();
+    gDatabaseControl = gateway;
+    std::string sql = std::string(filler.statement) + filler.order;
+    std::unique_ptr<Recordset> records = gateway->GetRecordset(sql);
+    // The drawing list is filled first; a missing table stops it here.
+    if (filler.list == frmTaviDatabaseSlot.get().cmbDrawName && !gTableFound)
+        return;
+
+    QStringList entries{kAll};
+    if (filler.shortDescription)
+        entries << "*val*";
+    // Without a recordset the gateway has already told the user why.
+    while (records && !records->isEof()) {
+        try {
+            const Value& value = records->fields(filler.field);
+            if (value.isNull()) {
+                if (filler.reportNull)
+                    throw EngineError(94, "Invalid use of Null");
+            } else {
+                entries << QString::fromStdString(FieldText::toText(value));
+            }
+        } catch (...) {
+            reportError(filler.routine);
+        }
+        try {
+            records->moveNext();
+        } catch (...) {
+            // A result that cannot be read further ends the list here.
+            reportError(filler.routine);
+            break;
+        }
+    }
+    if (records)
+        records->close();
+    records.reset();
+    if (filler.shortDescription)
+        entries << "*strainer*"
+                << "*trap*"
+                << "control*";
+    setEntries(filler.list, entries);
+    filler.list->setCurrentIndex(0);
+    filler.list->setEditText(kAll);
+}
+
+void clsComboHandler::FillDrawingList() {
+    fill({frmTaviDatabaseSlot.get().cmbDrawName, "SELECT DISTINCT DWG_NAME FROM PIPE",
+          " ORDER BY DWG_NAME ASC", "DWG_NAME", "FillDrawingList"});
+    gDatabaseControl.reset();
+}
+
+void clsComboHandler::FillSpecList() {
+    fill({frmTaviDatabaseSlot.get().cmbSpec, "SELECT DISTINCT SPEC_FILE FROM PIPE",
+          " ORDER BY SPEC_FILE ASC", "Spec_File", "FillSpecList"});
+}
+
+void clsComboHandler::FillShortDescList() {
+    fill({frmTaviDatabaseSlot.get().cmbShort, "SELECT DISTINCT SHORT_DESC FROM PIPE",
+          " ORDER BY SHORT_DESC ASC", "SHORT_DESC", "FillShortDescList", true});
+}
+
+void clsComboHandler::FillLongDescList() {
+    fill({frmTaviDatabaseSlot.get().CmbLong, "SELECT DISTINCT LONG_DESC FROM PIPE",
+          " ORDER BY LONG_DESC ASC", "LONG_DESC", "FillLongDescList"});
+}
+
+void clsComboHandler::FillTagList() {
+    fill({frmTaviDatabaseSlot.get().cmbTag, "SELECT DISTINCT TAG FROM PIPE", " ORDER BY TAG ASC",
+          "Tag", "FillTagList"});
+}
+
+void clsComboHandler::FillPartCodeList() {
+    fill({frmTaviDatabaseSlot.get().CmbPartCode, "SELECT DISTINCT DB_CODE FROM PIPE",
+          " ORDER BY DB_CODE ASC", "DB_CODE", "FillPartCodeList"});
+}
+
+void clsComboHandler::FillLineNumList() {
+    fill({frmTaviDatabaseSlot.get().cmbLineNum, "SELECT DISTINCT LINE_NUM FROM PIPE",
+          " ORDER BY LINE_NUM ASC", "Line_Num", "FillLineNumList"});
+}
+
+void clsComboHandler::FillSizeList() {
+    // A size cannot be chosen by its absence, so a Null size is left out
+    // quietly rather than reported.
+    fill({frmTaviDatabaseSlot.get().cmbSize, "SELECT DISTINCT ALPHA_SIZE FROM PIPE",
+          " ORDER BY ALPHA_SIZE ASC", "ALPHA_SIZE", "FillSizeList", false, false});
+}
+
+bool clsComboHandler::GetSearchType() {
+    try {
+        const frmTaviDatabase& window = frmTaviDatabaseSlot.get();
+        // The size list is deliberately not inspected.
+        for (const QComboBox* list :
+             {window.cmbDrawName, window.cmbSpec, window.cmbShort, window.cmbLineNum,
+              window.CmbLong, window.cmbTag, window.CmbPartCode}) {
+            if (list->currentText().contains('*'))
+                return false;
+        }
+    } catch (...) {
+        reportError("GetSearchType");
+    }
+    return true;
+}
+
+std::string clsComboHandler::CreateSql(std::string& sNewSql) {
+    try {
+        const frmTaviDatabase& window = frmTaviDatabaseSlot.get();
+        const std::array<std::pair<const char*, const QComboBox*>, 8> criteria = {{
+            {"DWG_NAME", window.cmbDrawName},
+            {"SPEC_FILE", window.cmbSpec},
+            {"ALPHA_SIZE", window.cmbSize},
+            {"SHORT_DESC", window.cmbShort},
+            {"LINE_NUM", window.cmbLineNum},
+            {"LONG_DESC", window.CmbLong},
+            {"TAG", window.cmbTag},
+            {"DB_CODE", window.CmbPartCode},
+        }};
+        const std::string base = sNewSql;
+        const std::string op = GetSearchType() ? "=" : "LIKE";
+        std::string sql = sNewSql;
+        bool first = true;
+        for (const auto& [column, list] : criteria) {
+            const std::string value = shownText(list);
+            if (value == kAll)
+                continue;
+            // Values go in exactly as shown: nothing is escaped.
+            sql +=
+                std::string(first ? " WHERE " : " AND ") + column + " " + op + " '" + value + "'";
+            first = false;
+        }
+        if (base == kSearchBase)
+            sql += kSearchOrder;
+        sNewSql = sql;
+    } catch (...) {
+        reportError("CreateSql");
+    }
+    return sNewSql;
+}
+
+void clsComboHandler::DeleteRecord(std::string& sFilename) {
+    const auto gateway = std::make_shared<clsDatabaseControl>();
+    gDatabaseControl = gateway;
+    std::string sql = "DELETE FROM pipe WHERE DWG_NAME = \"" + sFilename + "\"";
+    frmTaviDatabaseSlot.get().lblFileName->setText(QString::fromStdString(sFilename));
+    gateway->DeleteRecord(sql);
+}
+
+} // namespace korvalt

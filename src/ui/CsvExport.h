@@ -1,0 +1,36 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace korvalt {
+
+// The comma-delimited file of a report: the title, a line with one empty
+// field, the heading line of the layout and one line per row, every field
+// quoted and every line ended by CR LF.
+class CsvExport {
+public:
+    // Cell text of a row (0-based position) and column (0 = row text).
+    using CellReader = std::function<std::string(int position, int column)>;
+
+    // Headings written for a layout; their count is the number of fields
+    // of each row line.
+    static const std::vector<const char*>& headings(std::int16_t layout);
+
+    // The whole file as text (UTF-8).
+    static std::string render(const std::string& title, std::int16_t layout, int rowCount,
+                              const CellReader& cell);
+
+    // One quoted field; a double quote inside the value is doubled so that
+    // spreadsheets and CSV readers take the value back unchanged.
+    static std::string quote(const std::string& value);
+
+    // Writes `content` to `path` through a temporary file beside it, so a
+    // failure never leaves a partial file in place of an earlier one.
+    // Throws EngineError (75) with a description on failure.
+    static void writeFile(const std::string& path, const std::string& content);
+};
+
+} // namespace korvalt

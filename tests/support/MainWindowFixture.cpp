@@ -1,0 +1,53 @@
+#include "support/MainWindowFixture.h"
+
+#include "database/Database.h"
+#include "database/clsDatabaseControl.h"
+#include "startup/Module1.h"
+#include "support/PipeCsv.h"
+#include "ui/ResultsListView.h"
+#include "ui/frmTaviDatabase.h"
+
+#include <QComboBox>
+#include <QGroupBox>
+
+namespace korvalt::testing {
+
+void MainWindowFixture::SetUp() {
+    ProcessFixture::SetUp();
+    gsSupportFooter = BuildSupportFooter();
+    gsContactFooter = BuildContactFooter();
+    databasePath = tempPath("pipe.db");
+    test_support::writePipeSqlite(
+        databasePath, test_support::loadPipeCsv(KORVALT_FIXTURES_DIR "/pipe-small.csv"));
+}
+
+void MainWindowFixture::startOn(const std::string& path) {
+    iLayoutCode = 1;
+    gTableFound = true;
+    gDatabaseControl = std::make_shared<clsDatabaseControl>();
+    gDatabaseControl->setDataAddress(path);
+    gDatabase = OpenDatabase(path);
+    gDatabaseOpen = true;
+    window = &frmTaviDatabaseSlot.get();
+}
+
+std::vector<std::string> MainWindowFixture::entries(const QComboBox* list) {
+    std::vector<std::string> all;
+    for (int i = 0; i < list->count(); ++i)
+        all.push_back(list->itemText(i).toStdString());
+    return all;
+}
+
+std::vector<std::string> MainWindowFixture::column(int k) const {
+    std::vector<std::string> cells;
+    const ResultsListView& list = *window->lstvResults;
+    for (int position = 0; position < list.count(); ++position)
+        cells.push_back(k == 0 ? list.text(position) : list.subItem(position, k));
+    return cells;
+}
+
+std::string MainWindowFixture::resultsCaption() const {
+    return window->frmResults->title().toStdString();
+}
+
+} // namespace korvalt::testing
