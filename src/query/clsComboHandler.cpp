@@ -2,6 +2,7 @@
 
 #include "database/EngineError.h"
 #include "database/clsDatabaseControl.h"
+#include "query/QueryBuilder.h"
 #include "results/FieldText.h"
 #include "startup/ErrorReport.h"
 #include "startup/Module1.h"
@@ -12,14 +13,10 @@
 #include <QStringList>
 #include <QStringListModel>
 
-#include <array>
-
 namespace korvalt {
 
 namespace {
-constexpr const char* kAll = "All";
-constexpr const char* kSearchBase = "SELECT * FROM PIPE";
-constexpr const char* kSearchOrder = " ORDER BY Dwg_name ASC, long_Desc ASC, alpha_size ASC";
+constexpr const char* kAll = QueryBuilder::kAll;
 
 void reportError(const char* routine) {
     ErrorReport::show(ErrorReport::current(), std::string(routine) + " ", gsContactFooter,
@@ -39,6 +36,20 @@ void setEntries(QComboBox* list, const QStringList& entries) {
 
 std::string shownText(const QComboBox* list) {
     return list->currentText().toStdString();
+}
+
+FilterTexts shownFilters() {
+    const frmTaviDatabase& window = frmTaviDatabaseSlot.get();
+    FilterTexts filters;
+    filters.drawing = shownText(window.cmbDrawName);
+    filters.spec = shownText(window.cmbSpec);
+    filters.size = shownText(window.cmbSize);
+    filters.shortDesc = shownText(window.cmbShort);
+    filters.line = shownText(window.cmbLineNum);
+    filters.longDesc = shownText(window.CmbLong);
+    filters.tag = shownText(window.cmbTag);
+    filters.partCode = shownText(window.CmbPartCode);
+    return filters;
 }
 } // namespace
 
@@ -162,14 +173,7 @@ void clsComboHandler::FillSizeList() {
 
 bool clsComboHandler::GetSearchType() {
     try {
-        const frmTaviDatabase& window = frmTaviDatabaseSlot.get();
-        // The size list is deliberately not inspected.
-        for (const QComboBox* list :
-             {window.cmbDrawName, window.cmbSpec, window.cmbShort, window.cmbLineNum,
-              window.CmbLong, window.cmbTag, window.CmbPartCode}) {
-            if (list->currentText().contains('*'))
-                return false;
-        }
+        return QueryBuilder::isExactSearch(shownFilters());
     } catch (...) {
         reportError("GetSearchType");
     }
@@ -178,33 +182,9 @@ bool clsComboHandler::GetSearchType() {
 
 std::string clsComboHandler::CreateSql(std::string& sNewSql) {
     try {
-        const frmTaviDatabase& window = frmTaviDatabaseSlot.get();
-        const std::array<std::pair<const char*, const QComboBox*>, 8> criteria = {{
-            {"DWG_NAME", window.cmbDrawName},
-            {"SPEC_FILE", window.cmbSpec},
-            {"ALPHA_SIZE", window.cmbSize},
-            {"SHORT_DESC", window.cmbShort},
-            {"LINE_NUM", window.cmbLineNum},
-            {"LONG_DESC", window.CmbLong},
-            {"TAG", window.cmbTag},
-            {"DB_CODE", window.CmbPartCode},
-        }};
-        const std::string base = sNewSql;
-        const std::string op = GetSearchType() ? "=" : "LIKE";
-        std::string sql = sNewSql;
-        bool first = true;
-        for (const auto& [column, list] : criteria) {
-            const std::string value = shownText(list);
-            if (value == kAll)
-                continue;
-            // Values go in exactly as shown: nothing is escaped.
-            sql +=
-                std::string(first ? " WHERE " : " AND ") + column + " " + op + " '" + value + "'";
-            first = false;
-        }
-        if (base == kSearchBase)
-            sql += kSearchOrder;
-        sNewSql = sql;
+        const FilterTexts filters = shownFilters();
+        const bool exact = GetSearchType();
+        sNewSql = QueryBuilder::build(sNewSql, filters, exact);
     } catch (...) {
         reportError("CreateSql");
     }
