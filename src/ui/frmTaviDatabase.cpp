@@ -3,6 +3,7 @@
 #include "database/clsDatabaseControl.h"
 #include "query/clsComboHandler.h"
 #include "query/clsListHandler.h"
+#include "results/ReportCatalog.h"
 #include "results/clsDataHandler.h"
 #include "startup/ErrorReport.h"
 #include "startup/Module1.h"
@@ -31,7 +32,6 @@ constexpr const char* kDeletePlural = "Delete Model File Records";
 // The singular caption marks a list of model files, where a row click arms
 // the delete.
 constexpr const char* kDeleteSingular = "Delete Model File Record";
-constexpr const char* kModelFilesQuery = "SELECT DISTINCT DWG_NAME FROM Pipe";
 constexpr const char* kBrowseMessage =
     "Please browse to the correct location of the database file.";
 
@@ -245,91 +245,61 @@ void frmTaviDatabase::showResultCount() {
     frmResults->setTitle(QString("Results = %1 Items").arg(lstvResults->count()));
 }
 
-void frmTaviDatabase::cmdSearchAll_Click() {
-    oDatahand = std::make_unique<clsDataHandler>(*lstvResults);
-    oListHandler = std::make_unique<clsListHandler>();
-    oCombo = std::make_unique<clsComboHandler>();
-    HourGlass_On();
-    oListHandler->ClearList();
-    std::string sql = "SELECT * FROM PIPE";
-    sql = oCombo->CreateSql(sql);
-    if (iLayoutCode != 18) {
-        std::int16_t layout = 18;
-        SetListColumns(layout);
-    }
-    std::int16_t mode = 1;
-    oDatahand->SendToDatabase(sql, mode);
-    showResultCount();
-    oDatahand.reset();
-    oListHandler.reset();
-    oCombo.reset();
-    sListTitle = "Selective List of Items in Database";
-    cmdDeleteRecords->setText(kDeletePlural);
-    HourGlass_Off();
-}
-
-struct frmTaviDatabase::CheckCommand {
-    const char* baseStatement;
-    bool filtered;
-    std::int16_t layout;
-    std::int16_t mode;
-    const char* title;
-    const char* deleteCaption;
-    // The duplicate-tag check applies its columns before it clears the rows.
-    bool layoutBeforeClear = false;
-};
-
-void frmTaviDatabase::runCheck(const CheckCommand& command) {
+void frmTaviDatabase::runReport(const ReportSpec& report, const char* deleteCaption) {
     oDatahand = std::make_unique<clsDataHandler>(*lstvResults);
     oListHandler = std::make_unique<clsListHandler>();
     oCombo = std::make_unique<clsComboHandler>();
     HourGlass_On();
     const auto applyLayout = [&] {
-        if (iLayoutCode != command.layout) {
-            std::int16_t layout = command.layout;
+        if (iLayoutCode != report.layout) {
+            std::int16_t layout = report.layout;
             SetListColumns(layout);
         }
     };
-    if (command.layoutBeforeClear)
+    // The duplicate-tag check applies its columns before it clears the
+    // rows; the others clear first.
+    const bool layoutFirst = report.mode == 11;
+    if (layoutFirst)
         applyLayout();
     oListHandler->ClearList();
-    std::string sql = command.baseStatement;
-    if (command.filtered)
+    std::string sql = report.baseStatement;
+    if (report.filtered)
         sql = oCombo->CreateSql(sql);
-    if (!command.layoutBeforeClear)
+    if (!layoutFirst)
         applyLayout();
-    std::int16_t mode = command.mode;
+    std::int16_t mode = report.mode;
     oDatahand->SendToDatabase(sql, mode);
     showResultCount();
     oDatahand.reset();
     oListHandler.reset();
     oCombo.reset();
-    sListTitle = command.title;
-    cmdDeleteRecords->setText(command.deleteCaption);
+    sListTitle = report.title;
+    cmdDeleteRecords->setText(deleteCaption);
     HourGlass_Off();
 }
 
+void frmTaviDatabase::cmdSearchAll_Click() {
+    runReport(ReportCatalog::get("search"), kDeletePlural);
+}
+
 void frmTaviDatabase::cmdRequireNumber_Click() {
-    runCheck(
-        {"SELECT * FROM PIPE", true, 21, 3, "These Items Require a Line Number", kDeletePlural});
+    runReport(ReportCatalog::get("require-line"), kDeletePlural);
 }
 
 void frmTaviDatabase::cmdListUniqueLine_Click() {
-    runCheck({"SELECT DISTINCT LINE_NUM FROM Pipe", true, 20, 19, "List of line Numbers",
-              kDeletePlural});
+    runReport(ReportCatalog::get("unique-lines"), kDeletePlural);
 }
 
 void frmTaviDatabase::CmdFindDuplicatetags_Click() {
-    runCheck({"SELECT * FROM PIPE", true, 11, 11, "List of Duplicate Tags", kDeletePlural, true});
+    runReport(ReportCatalog::get("duplicate-tags"), kDeletePlural);
 }
 
 void frmTaviDatabase::cmdRequireTag_Click() {
-    runCheck({"SELECT * FROM PIPE", true, 7, 7, "These Items Require a Tag", kDeletePlural});
+    runReport(ReportCatalog::get("require-tag"), kDeletePlural);
 }
 
 void frmTaviDatabase::cmdListUnique_Click() {
-    runCheck(
-        {kModelFilesQuery, false, 22, 18, "List of Drawing Numbers in Database", kDeleteSingular});
+    runReport(ReportCatalog::get("model-files"), kDeleteSingular);
 }
 
 void frmTaviDatabase::cmdDeleteRecords_Click() {
@@ -358,7 +328,7 @@ void frmTaviDatabase::cmdDeleteRecords_Click() {
         std::int16_t layout = 22;
         SetListColumns(layout);
     }
-    std::string sql = kModelFilesQuery;
+    std::string sql = ReportCatalog::get("model-files").baseStatement;
     std::int16_t mode = 18;
     oDatahand->SendToDatabase(sql, mode);
     showResultCount();

@@ -19,6 +19,7 @@ class ResultsListView;
 class clsComboHandler;
 class clsDataHandler;
 class clsListHandler;
+struct ReportSpec;
 
 // The working window: the filter lists, the report commands, the results
 // list and the database box.
@@ -118,8 +119,9 @@ private:
     void wireSignal(Sender* sender, Signal signal, const char* routine,
                     void (frmTaviDatabase::*handler)());
     void guarded(const char* routine, void (frmTaviDatabase::*handler)());
-    struct CheckCommand;
-    void runCheck(const CheckCommand& command);
+    // Runs a report command: clears and fills the list, shows the count,
+    // leaves the export title and the delete button's caption.
+    void runReport(const ReportSpec& report, const char* deleteCaption);
     // "Results = <count> Items" in the results frame.
     void showResultCount();
 
