@@ -451,6 +451,21 @@ int JetLike::compareNoCase(std::string_view a, std::string_view b) {
     std::size_t i = 0;
     std::size_t j = 0;
     while (i < a.size() && j < b.size()) {
+        // Sorting and DISTINCT call this for every pair they compare; most
+        // text is ASCII, which folds without decoding.
+        const auto ca = static_cast<unsigned char>(a[i]);
+        const auto cb = static_cast<unsigned char>(b[j]);
+        if (ca < 0x80 && cb < 0x80) {
+            if (ca != cb) {
+                const char32_t fx = foldCodePoint(ca);
+                const char32_t fy = foldCodePoint(cb);
+                if (fx != fy)
+                    return fx < fy ? -1 : 1;
+            }
+            ++i;
+            ++j;
+            continue;
+        }
         const Decoded x = decode(a, i);
         const Decoded y = decode(b, j);
         const char32_t fx = foldCodePoint(x.cp);
