@@ -1,0 +1,170 @@
+#include "support/ReportWindowFixture.h"
+
+#include "ui/ResultsListView.h"
+#include "ui/frmTaviDatabase.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QScrollBar>
+#include <sqlite3.h>
+
+#include <filesystem>
+#include <stdexcept>
+
+namespace korvalt::testing {
+
+namespace {
+
+void click(QWidget* target, QPoint at) {
+    const QPointF local(at);
+    const QPointF global(target->mapToGlobal(at));
+    QMouseEvent press(QEvent::MouseButtonPress, local, global, Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, local, global, Qt::LeftButton, Qt::NoButton,
+                        Qt::NoModifier);
+    QApplication::sendEvent(target, &press);
+    QApplication::sendEvent(target, &release);
+}
+
+// Lets the list show the rows it holds.
+void settle(const ResultsListView& list) {
+    if (list.count() > 0)
+        (void)list.text(0);
+    QApplication::processEvents();
+}
+
+struct Connection {
+    explicit Connection(const std::string& path) {
+        if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
+            throw std::runtime_error("cannot open " + path);
+    }
+    ~Connection() { sqlite3_close(db); }
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+    sqlite3* db = nullptr;
+};
+
+} // namespace
+
+void ReportWindowFixture::start(const std::string& path) {
+    startOn(path);
+    window->show();
+    QApplication::processEvents();
+    fake.messages.clear();
+}
+
+void ReportWindowFixture::setFilters(const FilterTexts& f) {
+    window->cmbDrawName->setEditText(QString::fromStdString(f.drawing));
+    window->cmbSpec->setEditText(QString::fromStdString(f.spec));
+    window->cmbSize->setEditText(QString::fromStdString(f.size));
+    window->cmbShort->setEditText(QString::fromStdString(f.shortDesc));
+    window->cmbLineNum->setEditText(QString::fromStdString(f.line));
+    window->CmbLong->setEditText(QString::fromStdString(f.longDesc));
+    window->cmbTag->setEditText(QString::fromStdString(f.tag));
+    window->CmbPartCode->setEditText(QString::fromStdString(f.partCode));
+}
+
+void ReportWindowFixture::clickRow(int position) {
+    ResultsListView& list = *window->lstvResults;
+    settle(list);
+    const QModelIndex index = list.model()->index(position, 0);
+    if (!index.isValid())
+        throw std::out_of_range("no row to click");
+    list.scrollTo(index);
+    click(list.viewport(), list.visualRect(index).center());
+}
+
+void ReportWindowFixture::clickHeader(int index) {
+    ResultsListView& list = *window->lstvResults;
+    settle(list);
+    QHeaderView* header = list.header();
+    const int section = index - 1;
+    // Wide layouts scroll sideways; bring the column into view first.
+    list.horizontalScrollBar()->setValue(header->sectionPosition(section));
+    QApplication::processEvents();
+    const int x = header->sectionViewportPosition(section) + header->sectionSize(section) / 2;
+    if (x < 0 || x >= header->viewport()->width())
+        throw std::out_of_range("column header not in view");
+    click(header->viewport(), QPoint(x, header->height() / 2));
+}
+
+int ReportWindowFixture::positionOf(const std::string& text) const {
+    const ResultsListView& list = *window->lstvResults;
+    for (int position = 0; position < list.count(); ++position) {
+        if (list.text(position) == text)
+            return position;
+    }
+    return -1;
+}
+
+ReportWindowFixture::Rows ReportWindowFixture::rows(int columns) const {
+    const ResultsListView& list = *window->lstvResults;
+    Rows all;
+    for (int position = 0; position < list.count(); ++position) {
+        Strings row{list.text(position)};
+        for (int k = 1; k < columns; ++k)
+            row.push_back(list.subItem(position, k));
+        all.push_back(row);
+    }
+    return all;
+}
+
+ReportWindowFixture::Strings ReportWindowFixture::captions() const {
+    Strings all;
+    for (int c = 0; c < window->lstvResults->columnCount(); ++c)
+        all.push_back(window->lstvResults->columnCaption(c).toStdString());
+    return all;
+}
+
+std::string ReportWindowFixture::exportAs(const std::string& name) {
+    const std::string path = tempPath(name);
+    fake.saveFiles.push_back(path);
+    window->cmdExport->click();
+    return std::filesystem::is_regular_file(path) ? readFile(path) : std::string();
+}
+
+ReportWindowFixture::Strings ReportWindowFixture::messageTexts(std::size_t from) const {
+    Strings texts;
+    for (std::size_t i = from; i < fake.messages.size(); ++i)
+        texts.push_back(fake.messages[i].text);
+    return texts;
+}
+
+int ReportWindowFixture::recordsOf(const std::string& path, const std::string& drawing) {
+    Connection connection(path);
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare_v2(connection.db, "SELECT COUNT(*) FROM Pipe WHERE DWG_NAME = ?", -1,
+                           &statement, nullptr) != SQLITE_OK)
+        throw std::runtime_error(sqlite3_errmsg(connection.db));
+    sqlite3_bind_text(statement, 1, drawing.c_str(), static_cast<int>(drawing.size()),
+                      SQLITE_TRANSIENT);
+    const int count = sqlite3_step(statement) == SQLITE_ROW ? sqlite3_column_int(statement, 0) : -1;
+    sqlite3_finalize(statement);
+    return count;
+}
+
+int ReportWindowFixture::recordTotal(const std::string& path) {
+    Connection connection(path);
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare_v2(connection.db, "SELECT COUNT(*) FROM Pipe", -1, &statement, nullptr) !=
+        SQLITE_OK)
+        throw std::runtime_error(sqlite3_errmsg(connection.db));
+    const int count = sqlite3_step(statement) == SQLITE_ROW ? sqlite3_column_int(statement, 0) : -1;
+    sqlite3_finalize(statement);
+    return count;
+}
+
+void ReportWindowFixture::execSql(const std::string& path, const std::string& sql) {
+    Connection connection(path);
+    char* error = nullptr;
+    if (sqlite3_exec(connection.db, sql.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
+        const std::string why = error != nullptr ? error : "unknown error";
+        sqlite3_free(error);
+        throw std::runtime_error(why);
+    }
+}
+
+} // namespace korvalt::testing
