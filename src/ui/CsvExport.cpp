@@ -81,6 +81,11 @@ void CsvExport::writeFile(const std::string& path, const std::string& content) {
     const auto size = static_cast<qint64>(content.size());
     if (file.write(content.data(), size) != size)
         fail(file.errorString());
+    // The write above may only have filled the file's buffer. A write of the
+    // buffer that fails part-way (a full disk) is not seen by commit(), which
+    // would then put the truncated file in place of the old one.
+    if (!file.flush())
+        fail(file.errorString());
     if (!file.commit())
         fail(file.errorString());
 }
