@@ -844,13 +844,20 @@ void importTable(Source& src, const CatalogTable& entryInfo, sqlite3* db) {
         throwSqlite(db, "Cannot copy table '" + entryInfo.name + "'");
     const StatementPtr stmt(raw);
 
+    unsigned int copied = 0;
     forEachRow(src, table.get(), [&](const std::vector<MdbField>& fields) {
         for (std::size_t i = 0; i < plans.size(); ++i)
             bindValue(src, stmt.get(), static_cast<int>(i + 1), fields[i], plans[i]);
         if (sqlite3_step(stmt.get()) != SQLITE_DONE)
             throwSqlite(db, "Cannot copy table '" + entryInfo.name + "'");
         sqlite3_reset(stmt.get());
+        ++copied;
     });
+    // The table definition counts its records. Fewer found means pages of
+    // the table are missing (a cut or damaged file): showing the rest as if
+    // it were the whole table would mislead.
+    if (copied < table->num_rows)
+        damaged(src);
 }
 
 } // namespace

@@ -164,6 +164,12 @@ bool SqliteConnection::step(sqlite3_stmt* statement, const std::string& jetSql) 
     raise(rc, jetSql);
 }
 
+void SqliteConnection::checkReadable() {
+    const int rc = sqlite3_exec(m_db, "PRAGMA schema_version", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK)
+        raise(rc, "PRAGMA schema_version");
+}
+
 void SqliteConnection::raise(int rc, const std::string& jetSql) {
     if (m_pending) {
         const EngineError error = *m_pending;

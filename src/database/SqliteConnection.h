@@ -42,6 +42,10 @@ public:
     // Steps a statement; true when a row is ready, false when done.
     bool step(sqlite3_stmt* statement, const std::string& jetSql);
 
+    // Reads the file's schema, so that a damaged or foreign file is refused
+    // at once instead of at the first query (SQLite reads lazily).
+    void checkReadable();
+
     // Called by the LIKE function when its pattern is malformed: the error is
     // raised to the caller once SQLite gives control back.
     void setPendingError(const EngineError& error) { m_pending = error; }

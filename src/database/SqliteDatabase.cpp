@@ -24,7 +24,9 @@ std::shared_ptr<SqliteConnection> open(const std::string& name, int flags,
                                                "user, or you need permission to view its data. (" +
                                                message + ")");
     }
-    return std::make_shared<SqliteConnection>(db, path);
+    auto connection = std::make_shared<SqliteConnection>(db, path);
+    connection->checkReadable();
+    return connection;
 }
 
 } // namespace
