@@ -14,7 +14,7 @@ namespace korvalt {
 
 namespace {
 
-constexpr int kCannotOpenFile = 3051;
+using engine_errors::kCannotOpenFile;
 
 enum class FileKind { Sqlite, Access, Unknown };
 

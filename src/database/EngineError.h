@@ -8,15 +8,31 @@ namespace korvalt {
 // Numbered engine failure. The numbers callers test for are those of the
 // original file engine, so the rest of the program can branch on them.
 namespace engine_errors {
+constexpr int kGeneral = 3000;
+constexpr int kNoCurrentRecord = 3021;
 constexpr int kFileNotFound = 3024;
 constexpr int kReadOnly = 3027;
+constexpr int kResourcesExceeded = 3035;
+constexpr int kDiskError = 3043;
 constexpr int kInvalidPath = 3044;
+constexpr int kCannotOpen = 3049;
+constexpr int kCannotOpenFile = 3051;
+constexpr int kTooFewParameters = 3061;
+constexpr int kSelectNotExecutable = 3065;
 constexpr int kSyntaxError = 3075;
 constexpr int kTableNotFound = 3078;
-constexpr int kTooFewParameters = 3061;
+constexpr int kUndefinedFunction = 3085;
+constexpr int kBracketing = 3126;
+constexpr int kNotAStatement = 3129;
+constexpr int kFromClause = 3131;
+constexpr int kOrderByClause = 3138;
+constexpr int kSelectClause = 3141;
 constexpr int kTrailingCharacters = 3142;
+constexpr int kLocked = 3218;
+constexpr int kInvalidOperation = 3219;
+constexpr int kItemNotFound = 3265;
 constexpr int kUnrecognizedFormat = 3343;
-constexpr int kGeneral = 3000;
+constexpr int kObjectClosed = 3420;
 } // namespace engine_errors
 
 class EngineError : public std::runtime_error {

@@ -7,11 +7,11 @@ namespace korvalt {
 
 namespace {
 
-constexpr int kBracketing = 3126;
-constexpr int kNotAStatement = 3129;
-constexpr int kFromClause = 3131;
-constexpr int kOrderByClause = 3138;
-constexpr int kSelectClause = 3141;
+using engine_errors::kBracketing;
+using engine_errors::kFromClause;
+using engine_errors::kNotAStatement;
+using engine_errors::kOrderByClause;
+using engine_errors::kSelectClause;
 
 constexpr const char* kCollate = " COLLATE JETNOCASE";
 

@@ -31,7 +31,7 @@ namespace korvalt {
 
 namespace {
 
-constexpr int kDamagedTable = 3049;
+constexpr int kDamagedTable = engine_errors::kCannotOpen;
 
 // Row offset flags of a data page. libmdb 1.0 has these two the wrong way
 // round (it returns deleted rows and drops moved ones), which is why rows are

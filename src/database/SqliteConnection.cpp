@@ -11,13 +11,13 @@ namespace korvalt {
 
 namespace {
 
-constexpr int kDiskError = 3043;
-constexpr int kCannotOpen = 3049;
-constexpr int kResourcesExceeded = 3035;
-constexpr int kSelectNotExecutable = 3065;
-constexpr int kUndefinedFunction = 3085;
-constexpr int kLocked = 3218;
-constexpr int kInvalidOperation = 3219;
+using engine_errors::kCannotOpen;
+using engine_errors::kDiskError;
+using engine_errors::kInvalidOperation;
+using engine_errors::kLocked;
+using engine_errors::kResourcesExceeded;
+using engine_errors::kSelectNotExecutable;
+using engine_errors::kUndefinedFunction;
 
 std::string_view viewOf(sqlite3_value* value) {
     const auto* text = sqlite3_value_text(value);

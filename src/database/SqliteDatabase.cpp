@@ -10,7 +10,7 @@ namespace korvalt {
 
 namespace {
 
-constexpr int kCannotOpenFile = 3051;
+using engine_errors::kCannotOpenFile;
 
 std::shared_ptr<SqliteConnection> open(const std::string& name, int flags,
                                        const std::string& path) {

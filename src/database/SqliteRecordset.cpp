@@ -9,9 +9,9 @@ namespace korvalt {
 
 namespace {
 
-constexpr int kNoCurrentRecord = 3021;
-constexpr int kItemNotFound = 3265;
-constexpr int kObjectClosed = 3420;
+using engine_errors::kItemNotFound;
+using engine_errors::kNoCurrentRecord;
+using engine_errors::kObjectClosed;
 
 Value columnValue(sqlite3_stmt* statement, int column) {
     switch (sqlite3_column_type(statement, column)) {

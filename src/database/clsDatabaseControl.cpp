@@ -72,7 +72,7 @@ std::unique_ptr<Recordset> clsDatabaseControl::GetRecordset(std::string& sql) {
     gTableFound = true;
     try {
         if (!gDatabase)
-            throw EngineError(3420, "Object invalid or no longer set.");
+            throw EngineError(engine_errors::kObjectClosed, "Object invalid or no longer set.");
         return gDatabase->openRecordset(sql);
     } catch (...) {
         const ErrorInfo error = ErrorReport::current();

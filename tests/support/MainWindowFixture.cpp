@@ -31,6 +31,17 @@ void MainWindowFixture::startOn(const std::string& path) {
     window = &frmTaviDatabaseSlot.get();
 }
 
+void MainWindowFixture::setFilters(const FilterTexts& f) {
+    window->cmbDrawName->setEditText(QString::fromStdString(f.drawing));
+    window->cmbSpec->setEditText(QString::fromStdString(f.spec));
+    window->cmbSize->setEditText(QString::fromStdString(f.size));
+    window->cmbShort->setEditText(QString::fromStdString(f.shortDesc));
+    window->cmbLineNum->setEditText(QString::fromStdString(f.line));
+    window->CmbLong->setEditText(QString::fromStdString(f.longDesc));
+    window->cmbTag->setEditText(QString::fromStdString(f.tag));
+    window->CmbPartCode->setEditText(QString::fromStdString(f.partCode));
+}
+
 std::vector<std::string> MainWindowFixture::entries(const QComboBox* list) {
     std::vector<std::string> all;
     for (int i = 0; i < list->count(); ++i)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "query/QueryBuilder.h"
 #include "support/ProcessFixture.h"
 
 #include <string>
@@ -21,6 +22,8 @@ protected:
     // Opens `path` as the database and loads the main window on it.
     void startOn(const std::string& path);
 
+    // Puts the texts into the eight filter lists, as a user typing them.
+    void setFilters(const FilterTexts& filters);
     static std::vector<std::string> entries(const QComboBox* list);
     // Column `k` (0 = row text) of every row, in the order shown.
     std::vector<std::string> column(int k) const;

@@ -56,17 +56,6 @@ void ReportWindowFixture::start(const std::string& path) {
     fake.messages.clear();
 }
 
-void ReportWindowFixture::setFilters(const FilterTexts& f) {
-    window->cmbDrawName->setEditText(QString::fromStdString(f.drawing));
-    window->cmbSpec->setEditText(QString::fromStdString(f.spec));
-    window->cmbSize->setEditText(QString::fromStdString(f.size));
-    window->cmbShort->setEditText(QString::fromStdString(f.shortDesc));
-    window->cmbLineNum->setEditText(QString::fromStdString(f.line));
-    window->CmbLong->setEditText(QString::fromStdString(f.longDesc));
-    window->cmbTag->setEditText(QString::fromStdString(f.tag));
-    window->CmbPartCode->setEditText(QString::fromStdString(f.partCode));
-}
-
 void ReportWindowFixture::clickRow(int position) {
     ResultsListView& list = *window->lstvResults;
     settle(list);

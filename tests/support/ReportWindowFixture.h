@@ -9,12 +9,6 @@ class QPushButton;
 
 namespace korvalt::testing {
 
-// The text a user types into each filter list; "All" leaves a list out.
-struct FilterTexts {
-    std::string drawing = "All", spec = "All", size = "All", shortDesc = "All", line = "All",
-                longDesc = "All", tag = "All", partCode = "All";
-};
-
 // The main window on the small pipe fixture, shown, driven through its
 // controls the way a user drives it: buttons, mouse clicks on rows and
 // column headers, and the scripted answers of the fake toolkit.
@@ -28,7 +22,6 @@ protected:
     void start(const std::string& path);
     void start() { start(databasePath); }
 
-    void setFilters(const FilterTexts& filters);
     // Mouse click on the row shown at `position` (from 0).
     void clickRow(int position);
     // Mouse click on the header of the column at `index` (from 1).

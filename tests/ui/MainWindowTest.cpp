@@ -17,26 +17,11 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
-struct Filters {
-    std::string drawing = "All", spec = "All", size = "All", shortDesc = "All", line = "All",
-                longDesc = "All", tag = "All", partCode = "All";
-};
-
 class MainWindowTest : public MainWindowFixture {
 protected:
     void SetUp() override {
         MainWindowFixture::SetUp();
         startOn(databasePath);
-    }
-    void setFilters(const Filters& f) {
-        window->cmbDrawName->setEditText(QString::fromStdString(f.drawing));
-        window->cmbSpec->setEditText(QString::fromStdString(f.spec));
-        window->cmbSize->setEditText(QString::fromStdString(f.size));
-        window->cmbShort->setEditText(QString::fromStdString(f.shortDesc));
-        window->cmbLineNum->setEditText(QString::fromStdString(f.line));
-        window->CmbLong->setEditText(QString::fromStdString(f.longDesc));
-        window->cmbTag->setEditText(QString::fromStdString(f.tag));
-        window->CmbPartCode->setEditText(QString::fromStdString(f.partCode));
     }
     std::vector<std::pair<std::string, int>> columnLayout() const {
         std::vector<std::pair<std::string, int>> columns;
@@ -100,7 +85,7 @@ TEST_F(MainWindowTest, LoadStepFillsTheListsAndShowsTheSearchColumns) {
 TEST_F(MainWindowTest, QueryBuilderWritesTheStatementsExactly) {
     const std::string order = " ORDER BY Dwg_name ASC, long_Desc ASC, alpha_size ASC";
     const struct {
-        Filters filters;
+        FilterTexts filters;
         std::string base;
         std::string expected;
     } cases[] = {
@@ -148,7 +133,7 @@ TEST_F(MainWindowTest, QueryBuilderWritesTheStatementsExactly) {
 
 TEST_F(MainWindowTest, SearchListsTheMatchingRecords) {
     const struct {
-        Filters filters;
+        FilterTexts filters;
         Strings tags; // in the order shown, or sorted when `anyOrder`
         bool anyOrder;
     } cases[] = {
