@@ -1,5 +1,7 @@
 #include "SampleDatabaseBuilder.h"
 
+#include "database/JetLike.h"
+
 #include "database/PipeSchema.h"
 
 #include <sqlite3.h>
@@ -52,15 +54,8 @@ void exec(sqlite3* db, const char* sql) {
         failSql(db, sql);
 }
 
-bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-        if (lower(a[i]) != lower(b[i]))
-            return false;
-    }
-    return true;
+bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+    return JetLike::compareNoCase(a, b) == 0;
 }
 
 // The columns of the Pipe table as created, in table order, with the kind
@@ -75,9 +70,9 @@ std::vector<Column> pipeColumns(sqlite3* db) {
         column.name = reinterpret_cast<const char*>(sqlite3_column_text(info.stmt, 1));
         const std::string_view type =
             reinterpret_cast<const char*>(sqlite3_column_text(info.stmt, 2));
-        if (equalsIgnoringAsciiCase(type, "REAL"))
+        if (equalsIgnoringCase(type, "REAL"))
             column.affinity = Affinity::Real;
-        else if (equalsIgnoringAsciiCase(type, "INTEGER"))
+        else if (equalsIgnoringCase(type, "INTEGER"))
             column.affinity = Affinity::Integer;
         columns.push_back(std::move(column));
     }
@@ -136,7 +131,7 @@ std::size_t fill(sqlite3* db, const std::vector<PipeCsvReader::Row>& rows) {
     for (const auto& column : columns) {
         std::optional<std::size_t> found;
         for (std::size_t i = 0; i < header.fields.size(); ++i) {
-            if (!equalsIgnoringAsciiCase(header.fields[i].text, column.name))
+            if (!equalsIgnoringCase(header.fields[i].text, column.name))
                 continue;
             if (found)
                 throw std::runtime_error("header names column " + column.name + " twice");
