@@ -53,7 +53,7 @@ TEST_F(MainWindowTest, LoadStepFillsTheListsAndShowsTheSearchColumns) {
     EXPECT_EQ(entries(window->cmbDrawName),
               (Strings{"All", "", "AREA1.dwg", "AREA2.dwg", "AREA3 \"north\".dwg", "AREA4.dwg",
                        "AREA5.dwg", "O'Neil-4.dwg"}));
-    // Sizes sort as text; the spec list offers "All" twice, the second
+    // Sizes sort as text; the drawn-with list offers "All" twice, the second
     // being a stored value that cannot be searched for.
     EXPECT_EQ(entries(window->cmbSize), (Strings{"All", "0.5", "0.75", "1", "10", "12", "2", "2.5",
                                                  "3", "4", "4x2", "6", "8", "8x6", "9"}));
