@@ -17,11 +17,6 @@ constexpr const char* kWrongAddress = "The location or name of the database file
                                       "incorrectly. Please browse to the correct location of the "
                                       "database file.";
 
-void showLocateWindow() {
-    frmLocateData& locate = frmLocateDataSlot.get();
-    locate.setMessage(kWrongAddress);
-    TheToolkit().showModal(locate);
-}
 } // namespace
 
 void clsDatabaseControl::ConnectToDatabase() {
@@ -41,7 +36,7 @@ bool clsDatabaseControl::db_connect() {
         const ErrorInfo error = ErrorReport::current();
         if (error.number == engine_errors::kFileNotFound ||
             error.number == engine_errors::kInvalidPath) {
-            showLocateWindow();
+            frmLocateData::ShowWithMessage(kWrongAddress);
         } else {
             TheToolkit().msgBox(ErrorReport::message(error, "db_connect ") + gsSupportFooter,
                                 "Cannot Connect to Database", MsgButtons::Ok, MsgIcon::Critical);
@@ -80,7 +75,7 @@ std::unique_ptr<Recordset> clsDatabaseControl::GetRecordset(std::string& sql) {
             gTableFound = false;
             gDatabaseOpen = false;
             frmSplashSlot.unload();
-            showLocateWindow();
+            frmLocateData::ShowWithMessage(kWrongAddress);
         } else {
             ErrorReport::show(error, "GetRecordSet ", gsSupportFooter, "Korvalt");
         }

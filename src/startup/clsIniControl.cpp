@@ -14,9 +14,8 @@ std::string clsIniControl::GetIniString() {
     try {
         result = IniFile::getString(iniSub, iniHeading, "Unknown", 150, iniFile);
         if (result == "Unknown") {
-            frmLocateData& locate = frmLocateDataSlot.get();
-            locate.setMessage("Please browse to the correct location of the database file.");
-            TheToolkit().showModal(locate);
+            frmLocateData::ShowWithMessage(
+                "Please browse to the correct location of the database file.");
         }
     } catch (...) {
         ErrorReport::show(ErrorReport::current(), "GetIniString ", "", "Korvalt Error");

@@ -68,6 +68,12 @@ void frmLocateData::setMessage(const std::string& text) {
     Label1->setText(QString::fromStdString(text));
 }
 
+void frmLocateData::ShowWithMessage(const std::string& text) {
+    frmLocateData& locate = frmLocateDataSlot.get();
+    locate.setMessage(text);
+    TheToolkit().showModal(locate);
+}
+
 void frmLocateData::cmdDatabaseBrowse_Click() {
     // Cancelling the dialog, or any failure, leaves the window as it was.
     try {

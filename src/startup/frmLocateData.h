@@ -23,6 +23,9 @@ public:
     ~frmLocateData() override;
 
     void setMessage(const std::string& text);
+    // Every opener does the same: put its explanation in the message label,
+    // then show the window modally and wait until it has closed.
+    static void ShowWithMessage(const std::string& text);
 
     QGroupBox* Frame1;
     QLabel* Label1;

@@ -65,11 +65,6 @@ QComboBox* makeFilterList(const char* name, QWidget* parent, const QRect& at) {
     return list;
 }
 
-void showLocateWindow() {
-    frmLocateData& locate = frmLocateDataSlot.get();
-    locate.setMessage(kBrowseMessage);
-    TheToolkit().showModal(locate);
-}
 } // namespace
 
 frmTaviDatabase::frmTaviDatabase() {
@@ -428,10 +423,10 @@ void frmTaviDatabase::mnuFileExit_Click() {
     cmdExit_Click();
 }
 void frmTaviDatabase::Command1_Click() {
-    showLocateWindow();
+    frmLocateData::ShowWithMessage(kBrowseMessage);
 }
 void frmTaviDatabase::mnuChgData_Click() {
-    showLocateWindow();
+    frmLocateData::ShowWithMessage(kBrowseMessage);
 }
 
 } // namespace korvalt
