@@ -3,6 +3,8 @@
 #include "ui/ResultsListView.h"
 #include "ui/frmTaviDatabase.h"
 
+#include "support/MouseClick.h"
+
 #include <QApplication>
 #include <QComboBox>
 #include <QHeaderView>
@@ -17,17 +19,6 @@
 namespace korvalt::testing {
 
 namespace {
-
-void click(QWidget* target, QPoint at) {
-    const QPointF local(at);
-    const QPointF global(target->mapToGlobal(at));
-    QMouseEvent press(QEvent::MouseButtonPress, local, global, Qt::LeftButton, Qt::LeftButton,
-                      Qt::NoModifier);
-    QMouseEvent release(QEvent::MouseButtonRelease, local, global, Qt::LeftButton, Qt::NoButton,
-                        Qt::NoModifier);
-    QApplication::sendEvent(target, &press);
-    QApplication::sendEvent(target, &release);
-}
 
 // Lets the list show the rows it holds.
 void settle(const ResultsListView& list) {
@@ -63,7 +54,7 @@ void ReportWindowFixture::clickRow(int position) {
     if (!index.isValid())
         throw std::out_of_range("no row to click");
     list.scrollTo(index);
-    click(list.viewport(), list.visualRect(index).center());
+    mouseClick(list.viewport(), list.visualRect(index).center());
 }
 
 void ReportWindowFixture::clickHeader(int index) {
@@ -77,7 +68,7 @@ void ReportWindowFixture::clickHeader(int index) {
     const int x = header->sectionViewportPosition(section) + header->sectionSize(section) / 2;
     if (x < 0 || x >= header->viewport()->width())
         throw std::out_of_range("column header not in view");
-    click(header->viewport(), QPoint(x, header->height() / 2));
+    mouseClick(header->viewport(), QPoint(x, header->height() / 2));
 }
 
 int ReportWindowFixture::positionOf(const std::string& text) const {

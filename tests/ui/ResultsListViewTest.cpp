@@ -1,6 +1,8 @@
 #include "ui/ResultsListModel.h"
 #include "ui/ResultsListView.h"
 
+#include "support/MouseClick.h"
+
 #include <QApplication>
 #include <QHeaderView>
 #include <QMouseEvent>
@@ -42,17 +44,6 @@ std::vector<std::string> shown(const ResultsListView& list) {
 void addRows(ResultsListView& list, const std::vector<std::string>& texts) {
     for (const std::string& t : texts)
         list.addItem(t);
-}
-
-void click(QWidget* target, QPoint at) {
-    const QPointF local(at);
-    const QPointF global(target->mapToGlobal(at));
-    QMouseEvent press(QEvent::MouseButtonPress, local, global, Qt::LeftButton, Qt::LeftButton,
-                      Qt::NoModifier);
-    QMouseEvent release(QEvent::MouseButtonRelease, local, global, Qt::LeftButton, Qt::NoButton,
-                        Qt::NoModifier);
-    QApplication::sendEvent(target, &press);
-    QApplication::sendEvent(target, &release);
 }
 
 // Every adjacent pair of shown rows is in order by column `key`; equal keys
@@ -344,7 +335,7 @@ TEST(ResultsListViewTest, HeaderClickIsReportedWithoutSorting) {
     QHeaderView* header = list.header();
     for (int section : {2, 0}) {
         const int x = header->sectionViewportPosition(section) + header->sectionSize(section) / 2;
-        click(header->viewport(), QPoint(x, header->height() / 2));
+        mouseClick(header->viewport(), QPoint(x, header->height() / 2));
     }
     EXPECT_EQ(clicked, (std::vector<int>{3, 1}));
     EXPECT_FALSE(list.sorted());
@@ -365,7 +356,7 @@ TEST(ResultsListViewTest, RowClickIsReportedAndSelects) {
     QObject::connect(&list, &ResultsListView::itemClicked,
                      [&](int position) { clicked.push_back(position); });
     const QRect cell = list.visualRect(list.model()->index(2, 1)); // second column selects too
-    click(list.viewport(), cell.center());
+    mouseClick(list.viewport(), cell.center());
     EXPECT_EQ(clicked, std::vector<int>{2});
     EXPECT_TRUE(list.isSelected(2));
     EXPECT_FALSE(list.isSelected(0));
