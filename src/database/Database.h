@@ -23,7 +23,8 @@ public:
 
 // Opens a database file by path, recognising its kind by its content:
 // our own SQLite file (read and write) or an Access .mdb file (Jet 3/Jet 4,
-// read into memory; changes are refused with error 3027).
+// read into memory; a delete changes the file too, other changes are refused
+// with error 3027).
 // Raises EngineError 3024 (file not found), 3044 (invalid path) or another
 // number with a description (not a database, damaged file, ...).
 std::unique_ptr<Database> OpenDatabase(const std::string& path);

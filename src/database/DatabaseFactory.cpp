@@ -1,7 +1,7 @@
 #include "database/Database.h"
 
 #include "database/EngineError.h"
-#include "database/MdbImport.h"
+#include "database/access/AccessDatabase.h"
 #include "database/SqliteDatabase.h"
 
 #include <array>
@@ -74,13 +74,8 @@ std::unique_ptr<Database> OpenDatabase(const std::string& path) {
     switch (recognise(path)) {
     case FileKind::Sqlite:
         return SqliteDatabase::openFile(path);
-    case FileKind::Access: {
-        auto db = SqliteDatabase::openMemory(path);
-        MdbImport::importInto(path, db->handle());
-        db->setReadOnly("Deleting or changing records in Access database files is not "
-                        "available yet; nothing was changed.");
-        return db;
-    }
+    case FileKind::Access:
+        return AccessDatabase::open(path);
     case FileKind::Unknown:
         break;
     }

@@ -5,6 +5,8 @@
 
 #include <sqlite3.h>
 
+#include <cctype>
+
 #include <string_view>
 
 namespace korvalt {
@@ -119,6 +121,20 @@ SqliteConnection::~SqliteConnection() {
     sqlite3_close_v2(m_db);
 }
 
+namespace {
+
+// The translated statement begins with DELETE (the dialect's one statement
+// per call, so that is what it does).
+bool isDelete(const std::string& sqliteText) {
+    const auto start = sqliteText.find_first_not_of(" \t\r\n");
+    return start != std::string::npos && sqliteText.size() - start > 6 &&
+           sqlite3_strnicmp(sqliteText.c_str() + start, "DELETE", 6) == 0 &&
+           !std::isalnum(static_cast<unsigned char>(sqliteText[start + 6])) &&
+           sqliteText[start + 6] != '_';
+}
+
+} // namespace
+
 SqliteConnection::Statement SqliteConnection::prepare(const std::string& jetSql, bool forReading) {
     const std::string sql = JetSql::toSqlite(jetSql);
     sqlite3_stmt* raw = nullptr;
@@ -144,7 +160,7 @@ SqliteConnection::Statement SqliteConnection::prepare(const std::string& jetSql,
     if (!forReading && !changesData && sqlite3_column_count(statement.get()) > 0) {
         throw EngineError(kSelectNotExecutable, "Cannot execute a select query.");
     }
-    if (changesData && m_readOnlyReason) {
+    if (changesData && m_readOnlyReason && !(m_exceptDeletes && isDelete(sql))) {
         throw EngineError(engine_errors::kReadOnly,
                           "Cannot update. Database or object is read-only. " + *m_readOnlyReason);
     }

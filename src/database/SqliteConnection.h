@@ -32,7 +32,12 @@ public:
     sqlite3* handle() const { return m_db; }
     const std::string& path() const { return m_path; }
 
-    void setReadOnly(std::string reason) { m_readOnlyReason = std::move(reason); }
+    // From now on statements that would change data raise 3027 with the
+    // reason appended; with `exceptDeletes`, DELETE statements still run.
+    void setReadOnly(std::string reason, bool exceptDeletes = false) {
+        m_readOnlyReason = std::move(reason);
+        m_exceptDeletes = exceptDeletes;
+    }
 
     // Translates and prepares one statement. `forReading` means a recordset is
     // wanted: an action statement is then refused. Otherwise a statement that
@@ -56,6 +61,7 @@ private:
     sqlite3* m_db;
     std::string m_path;
     std::optional<std::string> m_readOnlyReason;
+    bool m_exceptDeletes = false;
     std::optional<EngineError> m_pending;
 };
 

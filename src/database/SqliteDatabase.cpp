@@ -65,8 +65,8 @@ sqlite3* SqliteDatabase::handle() const {
     return m_connection->handle();
 }
 
-void SqliteDatabase::setReadOnly(std::string reason) {
-    m_connection->setReadOnly(std::move(reason));
+void SqliteDatabase::setReadOnly(std::string reason, bool exceptDeletes) {
+    m_connection->setReadOnly(std::move(reason), exceptDeletes);
 }
 
 } // namespace korvalt

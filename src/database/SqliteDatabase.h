@@ -12,7 +12,7 @@ namespace korvalt {
 class SqliteConnection;
 
 // A database run by SQLite: either our own SQLite file, or an Access file
-// read into memory (see MdbImport.h). Statements are in the file engine's
+// read into memory (see access/MdbImport.h). Statements are in the file engine's
 // dialect (JetSql.h).
 class SqliteDatabase : public Database {
 public:
@@ -32,8 +32,9 @@ public:
 
     sqlite3* handle() const;
     // From now on every statement that would change data raises 3027 with the
-    // reason appended, and changes nothing.
-    void setReadOnly(std::string reason);
+    // reason appended, and changes nothing; with `exceptDeletes`, DELETE
+    // statements still run.
+    void setReadOnly(std::string reason, bool exceptDeletes = false);
 
 private:
     std::shared_ptr<SqliteConnection> m_connection;

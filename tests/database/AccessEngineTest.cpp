@@ -2,7 +2,10 @@
 #include "database/EngineError.h"
 #include "support/EngineCases.h"
 
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <filesystem>
 
 #include <string>
 #include <tuple>
@@ -36,19 +39,29 @@ INSTANTIATE_TEST_SUITE_P(PipeSmallMdb, AccessEngineCases,
                              return name + "_" + std::get<1>(param.param).name;
                          });
 
-TEST(AccessEngine, ChangesAreRefusedAndNothingChanges) {
-    const auto db = OpenDatabase(std::string(KORVALT_FIXTURES_DIR) + "/pipe-small.mdb");
-    try {
-        db->execute("DELETE FROM pipe WHERE DWG_NAME = \"AREA1.dwg\"");
-        ADD_FAILURE() << "delete accepted";
-    } catch (const EngineError& e) {
-        EXPECT_EQ(e.number(), engine_errors::kReadOnly);
-        EXPECT_NE(e.description().find("nothing was changed"), std::string::npos);
+TEST(AccessEngine, ChangesOtherThanDeletesAreRefusedAndNothingChanges) {
+    QTemporaryDir dir;
+    const std::string path = dir.path().toStdString() + "/plant.mdb";
+    std::filesystem::copy_file(std::string(KORVALT_FIXTURES_DIR) + "/pipe-small.mdb", path);
+    const auto db = OpenDatabase(path);
+    for (const char* change : {"UPDATE Pipe SET Tag = 'X' WHERE DWG_NAME = 'AREA1.dwg'",
+                               "INSERT INTO Pipe (DWG_NAME) VALUES ('NEW.dwg')"}) {
+        try {
+            db->execute(change);
+            ADD_FAILURE() << "accepted: " << change;
+        } catch (const EngineError& e) {
+            EXPECT_EQ(e.number(), engine_errors::kReadOnly);
+            EXPECT_NE(e.description().find("nothing was changed"), std::string::npos);
+        }
     }
-    EXPECT_EQ(
-        test_support::readField(*db, "SELECT * FROM PIPE WHERE DWG_NAME = 'AREA1.dwg'", "UNIQUE_ID")
-            .size(),
-        12u);
+    const std::string count = "SELECT * FROM PIPE WHERE DWG_NAME = 'AREA1.dwg'";
+    EXPECT_EQ(test_support::readField(*db, count, "Tag").size(), 12u);
+    EXPECT_EQ(test_support::readField(*db, "SELECT * FROM PIPE WHERE Tag = 'X'", "Tag").size(), 0u);
+
+    // Deleting is the one change, and it reaches the file.
+    db->execute("DELETE FROM pipe WHERE DWG_NAME = \"AREA1.dwg\"");
+    EXPECT_TRUE(test_support::readField(*db, count, "UNIQUE_ID").empty());
+    EXPECT_TRUE(test_support::readField(*OpenDatabase(path), count, "UNIQUE_ID").empty());
 }
 
 TEST(AccessEngine, EmptyTableAndMissingTable) {

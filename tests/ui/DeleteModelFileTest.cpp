@@ -1,4 +1,6 @@
+#include "database/Database.h"
 #include "startup/Module1.h"
+#include "support/EngineCases.h"
 #include "support/RecordingDatabase.h"
 #include "support/ReportWindowFixture.h"
 #include "ui/ResultsListView.h"
@@ -229,7 +231,7 @@ TEST_F(DeleteModelFileTest, ModelFileGoneMeanwhileStillRefillsTheLists) {
     expectModelFilesShownAfresh(without(kAllDrawings, "AREA5.dwg"));
 }
 
-TEST_F(DeleteModelFileTest, AccessFileRefusesTheDeleteAndStaysAsItWas) {
+TEST_F(DeleteModelFileTest, AccessFileLosesTheModelFileAndKeepsTheOldFileBeside) {
     const std::string copy = tempPath("pipe-small.mdb");
     std::filesystem::copy_file(KORVALT_FIXTURES_DIR "/pipe-small.mdb", copy);
     const std::string bytes = readFile(copy);
@@ -238,10 +240,35 @@ TEST_F(DeleteModelFileTest, AccessFileRefusesTheDeleteAndStaysAsItWas) {
     typeIntoTheTagList();
     const auto shown = deleteChosen(MsgAnswer::Ok);
 
+    // Only the question: the Null tag and line number went with AREA1.dwg.
+    ASSERT_EQ(shown.size(), 1u);
+    expectConfirmation(shown[0], "AREA1.dwg");
+    EXPECT_EQ(window->cmbTag->currentText(), "All");
+    EXPECT_EQ(drawingsOffered(), offering(without(kAllDrawings, "AREA1.dwg")));
+    expectModelFilesShownAfresh(without(kAllDrawings, "AREA1.dwg"));
+    const auto reread = OpenDatabase(copy);
+    EXPECT_TRUE(test_support::readField(*reread, "SELECT * FROM Pipe WHERE DWG_NAME = 'AREA1.dwg'",
+                                        "UNIQUE_ID")
+                    .empty());
+    EXPECT_EQ(test_support::readField(*reread, "SELECT * FROM Pipe", "UNIQUE_ID").size(), 28u);
+    EXPECT_EQ(readFile(copy + ".bak"), bytes);
+}
+
+TEST_F(DeleteModelFileTest, AccessFileOpenInAccessRefusesTheDeleteAndStaysAsItWas) {
+    const std::string copy = tempPath("pipe-small.mdb");
+    std::filesystem::copy_file(KORVALT_FIXTURES_DIR "/pipe-small.mdb", copy);
+    const std::string bytes = readFile(copy);
+    start(copy);
+    writeFile("PIPE-SMALL.LDB", "DESIGN-PC-4");
+    chooseModelFile("AREA1.dwg");
+    typeIntoTheTagList();
+    const auto shown = deleteChosen(MsgAnswer::Ok);
+
     ASSERT_EQ(shown.size(), 4u);
     expectConfirmation(shown[0], "AREA1.dwg");
-    EXPECT_TRUE(startsWith(shown[1].text, "Error Number 3027 in routine DeleteRecord \r\n\r\n"))
+    EXPECT_TRUE(startsWith(shown[1].text, "Error Number 3045 in routine DeleteRecord \r\n\r\n"))
         << shown[1].text;
+    EXPECT_NE(shown[1].text.find("PIPE-SMALL.LDB"), std::string::npos) << shown[1].text;
     EXPECT_EQ(shown[1].title, "Korvalt");
     EXPECT_EQ(shown[1].icon, MsgIcon::Critical);
     EXPECT_TRUE(startsWith(shown[2].text, kNullTagReport));

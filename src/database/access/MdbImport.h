@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 struct sqlite3;
 
@@ -27,8 +29,17 @@ namespace korvalt {
 // SQLite refuses a table.
 class MdbImport {
 public:
+    struct Table {
+        std::string name;
+        std::uint32_t tdefPage = 0; // where its definition starts in the file
+        // The name of the copy's row key, whose value is the row's address
+        // in the file (page << 8 | slot of its header); empty when every
+        // name for it is taken by a column.
+        std::string rowKey;
+    };
+
     // Reads every user table of an Access file into `target`.
-    static void importInto(const std::string& path, sqlite3* target);
+    static std::vector<Table> importInto(const std::string& path, sqlite3* target);
 };
 
 } // namespace korvalt

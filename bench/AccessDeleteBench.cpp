@@ -1,0 +1,158 @@
+// Deleting one drawing from an Access file of 100,000 records: the window's
+// command from the confirmation to the refilled filter lists, and the file
+// work alone (copy, change, check, rename), each against copying the same
+// file with cp in the same run, so the figures read as ratios on a shared
+// machine. Prints medians of several runs on fresh copies.
+//
+// Not part of the test suite; run build/bin/korvalt_delete_bench [runs].
+
+#include "BenchToolkit.h"
+
+#include "database/Database.h"
+#include "database/access/AccessDelete.h"
+#include "database/access/FileReplacement.h"
+#include "database/access/MdbImport.h"
+#include "database/clsDatabaseControl.h"
+#include "query/clsComboHandler.h"
+#include "startup/Module1.h"
+#include "ui/frmTaviDatabase.h"
+
+#include <QApplication>
+#include <QTemporaryDir>
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace korvalt::bench {
+namespace {
+
+namespace fs = std::filesystem;
+
+double millisecondsOf(const std::function<void()>& work) {
+    const auto start = std::chrono::steady_clock::now();
+    work();
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+        .count();
+}
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+std::string freshCopy(const std::string& source, const std::string& dir, int run) {
+    const std::string path = dir + "/run" + std::to_string(run) + ".mdb";
+    fs::copy_file(source, path, fs::copy_options::overwrite_existing);
+    return path;
+}
+
+// The drawing of about 330 records and the addresses of its rows.
+struct Victim {
+    std::string drawing;
+    std::uint32_t tdefPage = 0;
+    std::vector<access::RowId> rows;
+};
+
+Victim pickDrawing(const std::string& path) {
+    sqlite3* db = nullptr;
+    sqlite3_open(":memory:", &db);
+    Victim victim;
+    for (const MdbImport::Table& t : MdbImport::importInto(path, db)) {
+        if (t.name == "Pipe")
+            victim.tdefPage = t.tdefPage;
+    }
+    sqlite3_stmt* s = nullptr;
+    sqlite3_prepare_v2(db,
+                       "SELECT DWG_NAME FROM Pipe GROUP BY DWG_NAME "
+                       "ORDER BY abs(COUNT(*) - 330), DWG_NAME LIMIT 1",
+                       -1, &s, nullptr);
+    if (sqlite3_step(s) == SQLITE_ROW)
+        victim.drawing = reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
+    sqlite3_finalize(s);
+    sqlite3_prepare_v2(db, "SELECT rowid FROM Pipe WHERE DWG_NAME = ?", -1, &s, nullptr);
+    sqlite3_bind_text(s, 1, victim.drawing.c_str(), -1, SQLITE_TRANSIENT);
+    while (sqlite3_step(s) == SQLITE_ROW)
+        victim.rows.push_back(static_cast<access::RowId>(sqlite3_column_int64(s, 0)));
+    sqlite3_finalize(s);
+    sqlite3_close(db);
+    return victim;
+}
+
+double windowDelete(const std::string& path, std::string drawing) {
+    ResetProcessState();
+    gsSupportFooter = BuildSupportFooter();
+    gsContactFooter = BuildContactFooter();
+    iLayoutCode = 1;
+    gTableFound = true;
+    gDatabaseControl = std::make_shared<clsDatabaseControl>();
+    gDatabaseControl->setDataAddress(path);
+    gDatabase = OpenDatabase(path);
+    gDatabaseOpen = true;
+    (void)frmTaviDatabaseSlot.get();
+    const double ms = millisecondsOf([&] { clsComboHandler().DeleteRecord(drawing); });
+    ResetProcessState();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return ms;
+}
+
+} // namespace
+} // namespace korvalt::bench
+
+int main(int argc, char** argv) {
+    using namespace korvalt;
+    using namespace korvalt::bench;
+    if (std::getenv("QT_QPA_PLATFORM") == nullptr)
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+    const std::string source = KORVALT_BENCH_ACCESS_FILE;
+    if (!fs::exists(source)) {
+        std::printf("%s not found: nothing measured\n", source.c_str());
+        return 1;
+    }
+    BenchToolkit toolkit;
+    SetToolkit(&toolkit);
+    QTemporaryDir dir;
+    const std::string folder = dir.path().toStdString();
+    const Victim victim = pickDrawing(source);
+    std::printf("file %s, %.1f MB; drawing %s, %zu records; %d runs\n", source.c_str(),
+                static_cast<double>(fs::file_size(source)) / 1e6, victim.drawing.c_str(),
+                victim.rows.size(), runs);
+
+    std::vector<double> copies, fileWork, window;
+    for (int run = 0; run < runs; ++run) {
+        const std::string path = freshCopy(source, folder, run);
+        const std::string target = folder + "/cp-target.mdb";
+        copies.push_back(millisecondsOf([&] {
+            const std::string command = "cp '" + path + "' '" + target + "'";
+            if (std::system(command.c_str()) != 0)
+                std::printf("cp failed\n");
+        }));
+        fs::remove(target);
+        fileWork.push_back(millisecondsOf([&] {
+            access::deleteRowsInFile(path, access::stampOf(path), victim.tdefPage, "Pipe",
+                                     victim.rows);
+        }));
+        const std::string again = freshCopy(source, folder, run);
+        window.push_back(windowDelete(again, victim.drawing));
+        fs::remove(access::FileReplacement::backupPathFor(path));
+    }
+    const double cp = median(copies);
+    std::printf("%-44s %9.1f ms\n", "cp of the same file", cp);
+    std::printf("%-44s %9.1f ms  %.2f x cp\n", "file work (copy, change, check, rename)",
+                median(fileWork), median(fileWork) / cp);
+    std::printf("%-44s %9.1f ms  %.2f x cp\n", "window: confirmation to refilled lists",
+                median(window), median(window) / cp);
+    if (toolkit.messages() != runs)
+        std::printf("%d message(s) shown, %d expected (the confirmations)\n", toolkit.messages(),
+                    runs);
+    SetToolkit(nullptr);
+    return 0;
+}

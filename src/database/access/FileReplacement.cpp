@@ -1,0 +1,441 @@
+#include "database/access/FileReplacement.h"
+
+#include "database/EngineError.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace korvalt::access {
+
+namespace {
+namespace errors = engine_errors;
+
+constexpr const char* kNothingChanged = " Nothing was changed.";
+
+// Closes a descriptor on every way out of a scope.
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : m_fd(fd) {}
+    ~Descriptor() {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+std::string folderOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string nameOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string lowerCase(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) {
+        return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    });
+    return text;
+}
+
+FileStamp stampFrom(const struct stat& st) {
+    FileStamp stamp;
+    stamp.device = static_cast<std::uint64_t>(st.st_dev);
+    stamp.inode = static_cast<std::uint64_t>(st.st_ino);
+    stamp.size = static_cast<std::uint64_t>(st.st_size);
+    stamp.mtimeNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 +
+                    static_cast<std::int64_t>(st.st_mtim.tv_nsec);
+    return stamp;
+}
+
+bool sameFile(int fd, const std::string& path) {
+    struct stat opened {};
+    struct stat named {};
+    return ::fstat(fd, &opened) == 0 && ::lstat(path.c_str(), &named) == 0 &&
+           opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
+}
+
+EngineError diskError(const std::string& what, int error) {
+    return EngineError(errors::kDiskError,
+                       what + " (" + std::strerror(error) + ")." + kNothingChanged);
+}
+
+EngineError busyError(const std::string& path) {
+    return EngineError(errors::kLocked, "Korvalt is deleting from '" + path +
+                                            "' in another window or on another computer right "
+                                            "now. Wait until it has finished, then try again." +
+                                            kNothingChanged);
+}
+
+EngineError changedError(const std::string& path) {
+    return EngineError(errors::kChangedByOthers,
+                       "'" + path +
+                           "' has been changed or replaced on disk since Korvalt opened it. "
+                           "Open the database again, so that Korvalt shows what the file holds "
+                           "now, and repeat the delete there." +
+                           kNothingChanged);
+}
+
+// A lock file Access keeps beside a database it has open: the database's
+// name without its extension, then .ldb (Jet) or .laccdb (ACE), in any
+// letter case since the file may have been made on Windows.
+std::optional<std::string> lockFileBeside(const std::string& path) {
+    const std::string folder = folderOf(path);
+    const std::string name = nameOf(path);
+    const auto dot = name.rfind('.');
+    const std::string stem = lowerCase(dot == std::string::npos ? name : name.substr(0, dot));
+    const std::string wanted[] = {stem + ".ldb", stem + ".laccdb"};
+    const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), &::closedir);
+    if (!dir) // a folder that may not be listed: nothing can be seen
+        return std::nullopt;
+    while (const dirent* entry = ::readdir(dir.get())) {
+        const std::string lower = lowerCase(entry->d_name);
+        if (lower == wanted[0] || lower == wanted[1])
+            return folder + "/" + entry->d_name;
+    }
+    return std::nullopt;
+}
+
+void refuseWhenOpenInAccess(const std::string& path) {
+    if (const auto lockFile = lockFileBeside(path)) {
+        throw EngineError(errors::kFileInUse,
+                          "'" + path + "' is open in Access on some computer: its lock file '" +
+                              *lockFile +
+                              "' is beside it. Close the database in Access everywhere and try "
+                              "again. If Access or a computer crashed, the lock file may have "
+                              "been left behind; then remove it by hand, once nobody uses the "
+                              "database." +
+                              kNothingChanged);
+    }
+}
+
+EngineError folderReadOnly(const std::string& folder) {
+    return EngineError(errors::kReadOnly,
+                       "The folder '" + folder +
+                           "' is read-only. Korvalt writes the changed database beside the old "
+                           "one and keeps the old one as a .bak file, so it must be able to "
+                           "create files in that folder." +
+                           kNothingChanged);
+}
+
+// The write bits are checked as well as access(): an administrator passes
+// access() on a file everyone sees as read-only, and a user who marked the
+// file or its folder read-only expects it to stay as it is.
+void refuseWhenReadOnly(const std::string& path, const struct stat& file) {
+    if (::access(path.c_str(), W_OK) != 0 || (file.st_mode & 0222) == 0) {
+        throw EngineError(errors::kReadOnly,
+                          "'" + path +
+                              "' is read-only, so Korvalt may not change it. Make the file "
+                              "writable for you, then try again." +
+                              kNothingChanged);
+    }
+    const std::string folder = folderOf(path);
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) != 0 || ::access(folder.c_str(), W_OK | X_OK) != 0 ||
+        (st.st_mode & 0222) == 0) {
+        throw folderReadOnly(folder);
+    }
+}
+
+// Copies `size` bytes from the start of one file to the other; 0 or errno.
+// ENODATA when the source ended early.
+int copyContent(int from, int to, std::uint64_t size) {
+    std::uint64_t done = 0;
+    bool inKernel = true;
+    std::vector<char> buffer;
+    while (done < size) {
+        const std::uint64_t left = size - done;
+        if (inKernel) {
+            loff_t in = static_cast<loff_t>(done);
+            loff_t out = static_cast<loff_t>(done);
+            const ssize_t n = ::copy_file_range(
+                from, &in, to, &out,
+                static_cast<std::size_t>(std::min<std::uint64_t>(left, 1u << 30)), 0);
+            if (n > 0) {
+                done += static_cast<std::uint64_t>(n);
+                continue;
+            }
+            if (n == 0)
+                return ENODATA;
+            if (errno == EINTR)
+                continue;
+            if (errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP &&
+                errno != EPERM)
+                return errno;
+            inKernel = false;
+            buffer.resize(1 << 20);
+        }
+        const ssize_t n = ::pread(from, buffer.data(), std::min<std::uint64_t>(left, buffer.size()),
+                                  static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return n < 0 ? errno : ENODATA;
+        for (ssize_t written = 0; written < n;) {
+            const ssize_t w =
+                ::pwrite(to, buffer.data() + written, static_cast<std::size_t>(n - written),
+                         static_cast<off_t>(done) + written);
+            if (w < 0 && errno == EINTR)
+                continue;
+            if (w <= 0)
+                return w < 0 ? errno : EIO;
+            written += w;
+        }
+        done += static_cast<std::uint64_t>(n);
+    }
+    return 0;
+}
+
+// Creates the copy's file, empty, and locks it. The lock is what keeps a
+// second Korvalt away; a copy nobody holds is one a killed run left behind,
+// and is removed. Re-checked after locking that the locked file is still
+// the one at the name, since a finishing run renames or removes it.
+int takeTempFile(const std::string& temp, const std::string& path) {
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        const int fd = ::open(temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd >= 0) {
+            if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+                ::close(fd);
+                throw busyError(path);
+            }
+            if (sameFile(fd, temp))
+                return fd;
+            ::close(fd);
+            continue;
+        }
+        const int error = errno;
+        if (error == EACCES || error == EPERM || error == EROFS)
+            throw folderReadOnly(folderOf(path));
+        if (error != EEXIST)
+            throw diskError("Could not create the copy '" + temp + "'", error);
+
+        const Descriptor old(::open(temp.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+        if (old.get() < 0 && errno == ENOENT)
+            continue;
+        if (old.get() < 0)
+            throw diskError("Could not open '" + temp + "', left behind by an earlier run", errno);
+        if (::flock(old.get(), LOCK_EX | LOCK_NB) != 0)
+            throw busyError(path);
+        if (sameFile(old.get(), temp))
+            ::unlink(temp.c_str());
+    }
+    throw busyError(path);
+}
+
+void syncFolder(const std::string& folder) {
+    const Descriptor fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd.get() >= 0)
+        ::fsync(fd.get());
+}
+
+// Makes `backup` the file now at `path`, replacing an older one in one step:
+// a hard link under a passing name renamed over it, or a durable full copy
+// where the file system has no hard links.
+void keepBackup(const std::string& path, const std::string& backup) {
+    const std::string passing = folderOf(path) + "/." + nameOf(backup) + ".korvalt-new";
+    ::unlink(passing.c_str()); // left by a killed run; the delete lock is ours
+    if (::link(path.c_str(), passing.c_str()) != 0) {
+        const int error = errno;
+        if (error != EPERM && error != EOPNOTSUPP && error != EXDEV && error != EMLINK &&
+            error != ENOSYS)
+            throw diskError("Could not keep the old file as '" + backup + "'", error);
+        const Descriptor from(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+        struct stat st {};
+        if (from.get() < 0 || ::fstat(from.get(), &st) != 0)
+            throw diskError("Could not read '" + path + "' to keep it", errno);
+        const Descriptor to(
+            ::open(passing.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, st.st_mode & 07777));
+        int failure = to.get() < 0 ? errno : 0;
+        if (!failure)
+            failure = copyContent(from.get(), to.get(), static_cast<std::uint64_t>(st.st_size));
+        if (!failure && ::fsync(to.get()) != 0)
+            failure = errno;
+        if (failure) {
+            ::unlink(passing.c_str());
+            throw diskError("Could not keep the old file as '" + backup + "'", failure);
+        }
+    }
+    if (::rename(passing.c_str(), backup.c_str()) != 0) {
+        const int error = errno;
+        ::unlink(passing.c_str());
+        throw diskError("Could not keep the old file as '" + backup + "'", error);
+    }
+    // When the backup already was this very file, rename() left both names.
+    ::unlink(passing.c_str());
+}
+} // namespace
+
+FileStamp stampOf(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            throw EngineError(errors::kFileNotFound, "Could not find file '" + path + "'.");
+        throw diskError("Could not look at '" + path + "'", errno);
+    }
+    return stampFrom(st);
+}
+
+std::string FileReplacement::tempPathFor(const std::string& path) {
+    return folderOf(path) + "/." + nameOf(path) + ".korvalt-new";
+}
+
+std::string FileReplacement::backupPathFor(const std::string& path) {
+    return path + ".bak";
+}
+
+FileReplacement::FileReplacement(std::string path, const FileStamp& openedAs)
+    : m_openedAs(openedAs) {
+    // The file a link points at is replaced; the link stays a link.
+    const std::unique_ptr<char, void (*)(void*)> real(::realpath(path.c_str(), nullptr),
+                                                      &std::free);
+    if (!real)
+        stampOf(path); // names the missing file, or the reason it cannot be seen
+    m_path = real ? std::string(real.get()) : path;
+
+    struct stat st {};
+    if (::stat(m_path.c_str(), &st) != 0)
+        stampOf(m_path);
+    refuseWhenOpenInAccess(m_path);
+    refuseWhenReadOnly(m_path, st);
+    if (stampFrom(st) != m_openedAs)
+        throw changedError(m_path);
+
+    m_tempPath = tempPathFor(m_path);
+    m_tempFd = takeTempFile(m_tempPath, m_path);
+
+    try {
+        copyOriginal();
+    } catch (...) {
+        discard(); // a constructor that throws has no destructor run
+        throw;
+    }
+}
+
+void FileReplacement::copyOriginal() {
+    const Descriptor from(::open(m_path.c_str(), O_RDONLY | O_CLOEXEC));
+    struct stat opened {};
+    if (from.get() < 0 || ::fstat(from.get(), &opened) != 0)
+        throw diskError("Could not read '" + m_path + "'", errno);
+    // What is copied must be what the caller read, not a file put there since.
+    if (stampFrom(opened) != m_openedAs)
+        throw changedError(m_path);
+    int failure = copyContent(from.get(), m_tempFd, static_cast<std::uint64_t>(opened.st_size));
+    if (failure == ENODATA)
+        throw changedError(m_path);
+    // The owner where allowed (an administrator's run); the group and the
+    // permission bits as the original's, so the same people can use it.
+    if (!failure && ::fchown(m_tempFd, opened.st_uid, opened.st_gid) != 0 &&
+        ::fchown(m_tempFd, static_cast<uid_t>(-1), opened.st_gid) != 0) {
+        // Not allowed for this user: the copy stays in the user's own group.
+    }
+    if (!failure && ::fchmod(m_tempFd, opened.st_mode & 07777) != 0)
+        failure = errno;
+    if (failure)
+        throw diskError("Could not copy '" + m_path + "' to '" + m_tempPath + "'", failure);
+}
+
+FileReplacement::~FileReplacement() {
+    if (!m_committed)
+        discard();
+}
+
+void FileReplacement::discard() noexcept {
+    if (m_tempFd < 0)
+        return;
+    // Removed while still locked, so no other run can be using it.
+    ::unlink(m_tempPath.c_str());
+    ::close(m_tempFd);
+    m_tempFd = -1;
+}
+
+void FileReplacement::writePage(std::uint32_t page, const std::uint8_t* bytes,
+                                std::size_t pageSize) {
+    if (m_tempFd < 0)
+        throw EngineError(errors::kInvalidOperation, "The copy of '" + m_path + "' is closed.");
+    const std::uint64_t offset = static_cast<std::uint64_t>(page) * pageSize;
+    for (std::size_t done = 0; done < pageSize;) {
+        const ssize_t n =
+            ::pwrite(m_tempFd, bytes + done, pageSize - done, static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            const int error = n < 0 ? errno : EIO;
+            discard();
+            throw diskError("Could not write page " + std::to_string(page) + " of the copy '" +
+                                m_tempPath + "'",
+                            error);
+        }
+        done += static_cast<std::size_t>(n);
+    }
+}
+
+void FileReplacement::flush() {
+    if (m_tempFd < 0)
+        throw EngineError(errors::kInvalidOperation, "The copy of '" + m_path + "' is closed.");
+    if (::fsync(m_tempFd) != 0) {
+        const int error = errno;
+        discard();
+        throw diskError("Could not save the copy '" + m_tempPath + "'", error);
+    }
+}
+
+FileStamp FileReplacement::commit() {
+    flush();
+    const auto stillAsOpened = [this] {
+        try {
+            refuseWhenOpenInAccess(m_path);
+            struct stat st {};
+            if (::stat(m_path.c_str(), &st) != 0 || stampFrom(st) != m_openedAs)
+                throw changedError(m_path);
+        } catch (...) {
+            discard();
+            throw;
+        }
+    };
+    stillAsOpened();
+    try {
+        keepBackup(m_path, backupPathFor(m_path));
+    } catch (...) {
+        discard();
+        throw;
+    }
+    // Keeping the old file may take a while when it has to be copied.
+    stillAsOpened();
+
+    struct stat copy {};
+    const bool known = ::fstat(m_tempFd, &copy) == 0;
+    if (::rename(m_tempPath.c_str(), m_path.c_str()) != 0) {
+        const int error = errno;
+        discard();
+        throw diskError("Could not put the changed copy in place of '" + m_path + "'", error);
+    }
+    // From here on the new file is in place: nothing may report a failure.
+    m_committed = true;
+    syncFolder(folderOf(m_path));
+    ::close(m_tempFd); // releases the delete lock
+    m_tempFd = -1;
+    // An unknown stamp only makes the next delete ask for a fresh open.
+    return known ? stampFrom(copy) : FileStamp{};
+}
+
+} // namespace korvalt::access

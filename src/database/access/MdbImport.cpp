@@ -1,0 +1,354 @@
+#include "database/access/MdbImport.h"
+
+#include "database/EngineError.h"
+#include "database/access/JetText.h"
+#include "database/access/JetValues.h"
+#include "database/access/MdbRows.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace korvalt {
+
+namespace {
+
+using namespace access;
+
+struct StatementFinalizer {
+    void operator()(sqlite3_stmt* stmt) const { sqlite3_finalize(stmt); }
+};
+using StatementPtr = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
+
+[[noreturn]] void throwSqlite(sqlite3* db, const std::string& what) {
+    throw EngineError(engine_errors::kGeneral, what + ": " + sqlite3_errmsg(db));
+}
+
+enum class Kind {
+    Bool,
+    Byte,
+    Int16,
+    Int32,
+    Money,
+    Single,
+    Double,
+    Date,
+    Numeric,
+    Guid,
+    Text,
+    Memo,
+    Binary,
+    Ole
+};
+
+struct ColumnPlan {
+    Kind kind = Kind::Binary;
+    int fixedSize = 0; // bytes a present fixed-size value needs
+    int scale = 0;     // decimal only
+    std::string buffer;
+};
+
+ColumnPlan planColumn(const MdbColumn* col) {
+    ColumnPlan plan;
+    switch (col->col_type) {
+    case MDB_BOOL:
+        plan.kind = Kind::Bool;
+        break;
+    case MDB_BYTE:
+        plan.kind = Kind::Byte;
+        plan.fixedSize = 1;
+        break;
+    case MDB_INT:
+        plan.kind = Kind::Int16;
+        plan.fixedSize = 2;
+        break;
+    case MDB_LONGINT:
+    case MDB_COMPLEX:
+        plan.kind = Kind::Int32;
+        plan.fixedSize = 4;
+        break;
+    case MDB_MONEY:
+        plan.kind = Kind::Money;
+        plan.fixedSize = 8;
+        break;
+    case MDB_FLOAT:
+        plan.kind = Kind::Single;
+        plan.fixedSize = 4;
+        break;
+    case MDB_DOUBLE:
+        plan.kind = Kind::Double;
+        plan.fixedSize = 8;
+        break;
+    case MDB_DATETIME:
+        plan.kind = Kind::Date;
+        plan.fixedSize = 8;
+        break;
+    case MDB_NUMERIC:
+        plan.kind = Kind::Numeric;
+        plan.fixedSize = 17;
+        // libmdb's col_prec holds the byte Access keeps the scale in.
+        plan.scale = std::clamp(col->col_prec, 0, 38);
+        break;
+    case MDB_REPID:
+        plan.kind = Kind::Guid;
+        plan.fixedSize = 16;
+        break;
+    case MDB_TEXT:
+        plan.kind = Kind::Text;
+        break;
+    case MDB_MEMO:
+        plan.kind = Kind::Memo;
+        break;
+    case MDB_OLE:
+        plan.kind = Kind::Ole;
+        break;
+    default: // binary and anything unknown: the raw bytes
+        plan.kind = Kind::Binary;
+        break;
+    }
+    return plan;
+}
+
+const char* sqlType(Kind kind) {
+    switch (kind) {
+    case Kind::Bool:
+    case Kind::Byte:
+    case Kind::Int16:
+    case Kind::Int32:
+        return "INTEGER";
+    case Kind::Money:
+    case Kind::Single:
+    case Kind::Double:
+    case Kind::Numeric:
+        return "REAL";
+    case Kind::Date:
+        return "DATETIME";
+    case Kind::Guid:
+    case Kind::Text:
+    case Kind::Memo:
+        return "TEXT COLLATE NOCASE";
+    case Kind::Binary:
+    case Kind::Ole:
+        return "BLOB";
+    }
+    return "BLOB";
+}
+
+std::string quoteIdentifier(std::string_view name) {
+    std::string quoted = "\"";
+    for (char c : name) {
+        if (c == '"')
+            quoted += '"';
+        quoted += c;
+    }
+    quoted += '"';
+    return quoted;
+}
+
+void exec(sqlite3* db, const std::string& sql) {
+    if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK)
+        throwSqlite(db, "Cannot copy the Access tables");
+}
+
+// Undoes everything copied so far unless released.
+struct Savepoint {
+    explicit Savepoint(sqlite3* database) : db(database) { exec(db, "SAVEPOINT mdb_import"); }
+    ~Savepoint() {
+        if (!released) {
+            sqlite3_exec(db, "ROLLBACK TO mdb_import", nullptr, nullptr, nullptr);
+            sqlite3_exec(db, "RELEASE mdb_import", nullptr, nullptr, nullptr);
+        }
+    }
+    Savepoint(const Savepoint&) = delete;
+    Savepoint& operator=(const Savepoint&) = delete;
+    void release() {
+        exec(db, "RELEASE mdb_import");
+        released = true;
+    }
+    sqlite3* db;
+    bool released = false;
+};
+
+void bindValue(Source& src, sqlite3_stmt* stmt, int param, const MdbField& field,
+               ColumnPlan& plan) {
+    if (plan.kind == Kind::Bool) {
+        // A yes/no value lives in the null bitmap itself: set means Yes.
+        sqlite3_bind_int(stmt, param, field.is_null ? 0 : -1);
+        return;
+    }
+    if (field.is_null || field.siz < plan.fixedSize) {
+        sqlite3_bind_null(stmt, param);
+        return;
+    }
+    const unsigned char* p = src.mdb->pg_buf + field.start;
+    const auto size = static_cast<std::size_t>(field.siz);
+    std::string& buf = plan.buffer;
+    switch (plan.kind) {
+    case Kind::Bool:
+        break;
+    case Kind::Byte:
+        sqlite3_bind_int(stmt, param, p[0]);
+        break;
+    case Kind::Int16:
+        sqlite3_bind_int(stmt, param, static_cast<std::int16_t>(get16(p)));
+        break;
+    case Kind::Int32:
+        sqlite3_bind_int(stmt, param, static_cast<std::int32_t>(get32(p)));
+        break;
+    case Kind::Money:
+        sqlite3_bind_double(stmt, param, moneyValue(p));
+        break;
+    case Kind::Single:
+        sqlite3_bind_double(stmt, param, singleValue(p));
+        break;
+    case Kind::Double:
+        sqlite3_bind_double(stmt, param, doubleValue(p));
+        break;
+    case Kind::Numeric:
+        sqlite3_bind_double(stmt, param, numericValue(p, plan.scale));
+        break;
+    case Kind::Date: {
+        const double value = doubleValue(p);
+        if (formatDate(value, buf))
+            sqlite3_bind_text(stmt, param, buf.data(), static_cast<int>(buf.size()), SQLITE_STATIC);
+        else
+            sqlite3_bind_double(stmt, param, value);
+        break;
+    }
+    case Kind::Guid:
+        formatGuid(p, buf);
+        sqlite3_bind_text(stmt, param, buf.data(), static_cast<int>(buf.size()), SQLITE_STATIC);
+        break;
+    case Kind::Text:
+        decodeText(src, p, size, buf);
+        sqlite3_bind_text(stmt, param, buf.data(), static_cast<int>(buf.size()), SQLITE_STATIC);
+        break;
+    case Kind::Memo:
+        readLongValue(src, p, field.siz);
+        decodeText(src, reinterpret_cast<const unsigned char*>(src.longValue.data()),
+                   src.longValue.size(), buf);
+        sqlite3_bind_text64(stmt, param, buf.data(), buf.size(), SQLITE_STATIC, SQLITE_UTF8);
+        break;
+    case Kind::Binary:
+        buf.assign(reinterpret_cast<const char*>(p), size);
+        sqlite3_bind_blob64(stmt, param, buf.data(), buf.size(), SQLITE_STATIC);
+        break;
+    case Kind::Ole:
+        readLongValue(src, p, field.siz);
+        buf.swap(src.longValue);
+        sqlite3_bind_blob64(stmt, param, buf.data(), buf.size(), SQLITE_STATIC);
+        break;
+    }
+}
+
+// The name by which the copy's rows can be addressed: the first of SQLite's
+// three names for a row's key that no column of the table has taken.
+std::string freeRowKeyName(MdbTableDef* table) {
+    for (const char* name : {"rowid", "_rowid_", "oid"}) {
+        bool taken = false;
+        for (unsigned i = 0; i < table->num_cols; ++i)
+            taken = taken || g_ascii_strcasecmp(column(table, i)->name, name) == 0;
+        if (!taken)
+            return name;
+    }
+    return {};
+}
+
+MdbImport::Table importTable(Source& src, const CatalogTable& entryInfo, sqlite3* db) {
+    MdbCatalogEntry entry = makeEntry(src.mdb, entryInfo.name, entryInfo.tdefPage);
+    TableDefPtr table = readMdbTableDef(entry);
+    if (!table)
+        damaged(src);
+
+    std::vector<ColumnPlan> plans;
+    plans.reserve(table->num_cols);
+    std::string create = "CREATE TABLE " + quoteIdentifier(entryInfo.name) + " (";
+    // Each copied row keeps its address in the file as its key, so that a
+    // delete on the copy names exactly the rows to delete in the file.
+    MdbImport::Table imported{entryInfo.name, static_cast<std::uint32_t>(entryInfo.tdefPage),
+                              freeRowKeyName(table.get())};
+    const bool keyed = !imported.rowKey.empty();
+    std::string insert = "INSERT INTO " + quoteIdentifier(entryInfo.name) + " (";
+    std::string values = keyed ? "?" : "";
+    if (keyed)
+        insert += imported.rowKey;
+    for (unsigned i = 0; i < table->num_cols; ++i) {
+        const MdbColumn* col = column(table.get(), i);
+        const std::string_view name(col->name);
+        if (name.empty())
+            damaged(src);
+        for (unsigned j = 0; j < i; ++j) {
+            if (g_ascii_strcasecmp(column(table.get(), j)->name, col->name) == 0)
+                damaged(src);
+        }
+        plans.push_back(planColumn(col));
+        create += (i ? ", " : "") + quoteIdentifier(name) + " " + sqlType(plans.back().kind);
+        insert += (i || keyed ? ", " : "") + quoteIdentifier(name);
+        values += i || keyed ? ", ?" : "?";
+    }
+    create += ")";
+    insert += ") VALUES (" + values + ")";
+    exec(db, create);
+
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_prepare_v2(db, insert.c_str(), -1, &raw, nullptr) != SQLITE_OK)
+        throwSqlite(db, "Cannot copy table '" + entryInfo.name + "'");
+    const StatementPtr stmt(raw);
+
+    unsigned int copied = 0;
+    const int first = keyed ? 2 : 1;
+    forEachRow(src, table.get(), [&](const std::vector<MdbField>& fields, RowId row) {
+        if (keyed)
+            sqlite3_bind_int64(stmt.get(), 1, row);
+        for (std::size_t i = 0; i < plans.size(); ++i)
+            bindValue(src, stmt.get(), static_cast<int>(i) + first, fields[i], plans[i]);
+        if (sqlite3_step(stmt.get()) != SQLITE_DONE)
+            throwSqlite(db, "Cannot copy table '" + entryInfo.name + "'");
+        sqlite3_reset(stmt.get());
+        ++copied;
+    });
+    // The table definition counts its records. Fewer found means pages of
+    // the table are missing (a cut or damaged file): showing the rest as if
+    // it were the whole table would mislead.
+    if (copied < table->num_rows)
+        damaged(src);
+    return imported;
+}
+
+} // namespace
+
+std::vector<MdbImport::Table> MdbImport::importInto(const std::string& path, sqlite3* target) {
+    if (target == nullptr)
+        throw EngineError(engine_errors::kGeneral, "No database to copy the Access tables into.");
+    const JetFile file = inspectFile(path);
+
+    const MdbHandlePtr mdb(mdb_open(path.c_str(), MDB_NOFLAGS));
+    if (!mdb || mdb->fmt == nullptr || mdb->fmt->pg_size != file.pageSize)
+        throwUnrecognized(path);
+
+    Source src;
+    src.mdb = mdb.get();
+    src.path = path;
+    src.file = file;
+    src.jet3 = IS_JET3(mdb.get());
+    IconvPtr codePage;
+    if (src.jet3) {
+        codePage = openCodePage(mdb->f->code_page);
+        src.codePage = codePage.get();
+    }
+
+    const std::vector<CatalogTable> tables = readCatalog(src);
+    std::vector<Table> imported;
+    Savepoint savepoint(target);
+    for (const CatalogTable& table : tables)
+        imported.push_back(importTable(src, table, target));
+    savepoint.release();
+    return imported;
+}
+
+} // namespace korvalt

@@ -1,0 +1,152 @@
+#include "database/access/IndexPage.h"
+
+#include "IndexTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace korvalt::access {
+namespace {
+
+using Entry = std::vector<std::uint8_t>;
+
+std::vector<std::uint8_t> blankPage(const JetFormat& format, std::uint8_t type) {
+    std::vector<std::uint8_t> page(static_cast<std::size_t>(format.pageSize), 0);
+    page[0] = type;
+    page[1] = 0x01;
+    return page;
+}
+
+std::size_t prefixOf(const JetFormat& format, const std::uint8_t* page) {
+    return format.prefixIsByte ? page[format.indexPrefix] : get16(page + format.indexPrefix);
+}
+
+class IndexPageFormats : public ::testing::TestWithParam<bool> {
+protected:
+    const JetFormat& format() const {
+        return GetParam() ? JetFormat::jet3Format() : JetFormat::jet4Format();
+    }
+};
+
+// The shared prefix may reach through the key into the page bytes but never
+// takes the row byte (nor a node's child page); the header bytes the page
+// model does not know survive, and leftovers past the entries are cleared.
+TEST_P(IndexPageFormats, PrefixSharesPageBytesButNeverTheRowByte) {
+    IndexPage page;
+    page.owner = 12;
+    page.next = 78;
+    for (std::uint8_t row = 0; row < 100; ++row)
+        page.entries.push_back(makeEntry({0x7F, 0x01}, 0x2A, row));
+    auto image = blankPage(format(), kPageIndexLeaf);
+    const auto unknown =
+        static_cast<std::size_t>(format().indexPrefix + (format().prefixIsByte ? 1 : 2));
+    image[unknown] = 0x01;
+    image[static_cast<std::size_t>(format().indexEntries + 500)] = 0xEE;
+    ASSERT_TRUE(page.write(format(), image.data()));
+    EXPECT_EQ(prefixOf(format(), image.data()), 5u); // each later entry is its row byte alone
+    EXPECT_EQ(get16(image.data() + 2), static_cast<std::uint32_t>(format().indexCapacity - 105));
+    EXPECT_EQ(image[unknown], 0x01);
+    EXPECT_EQ(image[static_cast<std::size_t>(format().indexEntries + 500)], 0x00);
+    IndexPage back;
+    std::string fault;
+    ASSERT_TRUE(IndexPage::parse(format(), image.data(), 77, back, fault)) << fault;
+    EXPECT_EQ(back.entries, page.entries);
+    EXPECT_EQ(back.owner, 12u);
+    EXPECT_EQ(back.next, 78u);
+    EXPECT_EQ(back.usedBytes, 105u);
+
+    // A key that begins with the whole of the first entry shares only up to
+    // that entry's page bytes.
+    const Entry shortKey = makeEntry({0x7F, 0x01}, 0x2A, 5);
+    const Entry longKey = makeEntry({0x7F, 0x01, 0x00, 0x00, 0x2A, 0x05, 0x09}, 1, 0);
+    for (const bool leaf : {true, false}) {
+        page.leaf = leaf;
+        page.entries = {shortKey, longKey};
+        if (!leaf)
+            page.entries = {makeNodeEntry(shortKey, 300), makeNodeEntry(longKey, 301)};
+        ASSERT_TRUE(page.write(format(), image.data()));
+        EXPECT_EQ(prefixOf(format(), image.data()), 5u) << (leaf ? "leaf" : "node");
+        ASSERT_TRUE(IndexPage::parse(format(), image.data(), 1, back, fault)) << fault;
+        EXPECT_EQ(back.entries, page.entries);
+    }
+}
+
+TEST_P(IndexPageFormats, WriteRefusesEntriesThatDoNotFitAndLeavesTheImage) {
+    IndexPage page;
+    const auto half = static_cast<std::size_t>(format().indexCapacity / 2);
+    page.entries.push_back(makeEntry(Entry(half, 0x41), 1, 0));
+    page.entries.push_back(makeEntry(Entry(half, 0x42), 1, 1));
+    auto image = blankPage(format(), kPageIndexLeaf);
+    image[100] = 0x33;
+    const auto before = image;
+    EXPECT_FALSE(page.write(format(), image.data()));
+    EXPECT_EQ(image, before);
+
+    // Exactly full fits, with no room left.
+    page.entries.back().resize(page.entries.back().size() - 8);
+    ASSERT_TRUE(page.write(format(), image.data()));
+    EXPECT_EQ(get16(image.data() + 2), 0u);
+}
+
+TEST_P(IndexPageFormats, ParseRefusesWhatDoesNotFitThePage) {
+    IndexPage page;
+    page.entries.push_back(makeEntry({0x7F, 0x01}, 3, 0));
+    page.entries.push_back(makeEntry({0x7F, 0x02}, 3, 1));
+    auto good = blankPage(format(), kPageIndexLeaf);
+    ASSERT_TRUE(page.write(format(), good.data()));
+    IndexPage out;
+    std::string fault;
+    ASSERT_TRUE(IndexPage::parse(format(), good.data(), 9, out, fault)) << fault;
+
+    const auto refused = [&](std::vector<std::uint8_t> image, const char* what) {
+        IndexPage parsed;
+        std::string why;
+        EXPECT_FALSE(IndexPage::parse(format(), image.data(), 9, parsed, why)) << what;
+        EXPECT_FALSE(why.empty()) << what;
+    };
+    auto wrongType = good;
+    wrongType[0] = kPageData;
+    refused(wrongType, "data page");
+
+    auto pastCapacity = good;
+    const auto lastBit = static_cast<std::size_t>(format().indexMaskSize) * 8 - 1;
+    pastCapacity[static_cast<std::size_t>(format().indexMask) + lastBit / 8] |= 0x80;
+    refused(pastCapacity, "bitmask past the capacity");
+
+    auto longPrefix = good;
+    if (format().prefixIsByte)
+        longPrefix[static_cast<std::size_t>(format().indexPrefix)] = 7;
+    else
+        put16(longPrefix.data() + format().indexPrefix, 7);
+    refused(longPrefix, "prefix longer than the first entry");
+
+    auto shortEntry = good;
+    shortEntry[static_cast<std::size_t>(format().indexMask)] = 0x04; // first entry 2 bytes long
+    refused(shortEntry, "entry without a row pointer");
+
+    auto asNode = good; // six-byte entries cannot hold row and child
+    asNode[0] = kPageIndexNode;
+    refused(asNode, "node entries too short");
+}
+
+INSTANTIATE_TEST_SUITE_P(Jet, IndexPageFormats, ::testing::Values(true, false),
+                         [](const auto& param) { return param.param ? "Jet3" : "Jet4"; });
+
+// Index order is by key, a key that begins another first, and only then by
+// row pointer; a node entry's child page takes no part.
+TEST(IndexPageOrder, KeyFirstThenRowPointer) {
+    EXPECT_LT(compareEntries(makeEntry({0x7F, 0x01}, 0xFF0000, 0),
+                             makeEntry({0x7F, 0x01, 0x00}, 1, 0), true),
+              0);
+    EXPECT_LT(compareEntries(makeEntry({0x7F, 0x01}, 9, 1), makeEntry({0x7F, 0x01}, 10, 0), true),
+              0);
+    EXPECT_EQ(compareEntries(makeNodeEntry(makeEntry({0x7F}, 1, 1), 5),
+                             makeNodeEntry(makeEntry({0x7F}, 1, 1), 6), false),
+              0);
+}
+
+} // namespace
+} // namespace korvalt::access

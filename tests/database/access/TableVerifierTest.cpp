@@ -1,0 +1,309 @@
+#include "database/access/TableVerifier.h"
+
+#include "database/access/DataScan.h"
+#include "database/access/IndexTree.h"
+#include "database/access/IndexTreeLoad.h"
+#include "database/access/PageFile.h"
+#include "database/access/TableDef.h"
+
+#include <glib.h>
+#include <mdbtools.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+namespace korvalt::access {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct CatalogTable {
+    std::string name;
+    std::uint32_t tdefPage = 0;
+    bool system = false;
+};
+
+// The tables of a file as libmdb's catalog lists them: an independent
+// reading of MSysObjects.
+std::vector<CatalogTable> catalogTables(const std::string& path) {
+    std::vector<CatalogTable> tables;
+    MdbHandle* mdb = mdb_open(path.c_str(), MDB_NOFLAGS);
+    if (mdb == nullptr || mdb_read_catalog(mdb, MDB_TABLE) == nullptr) {
+        ADD_FAILURE() << "libmdb cannot read the catalog of " << path;
+        if (mdb != nullptr)
+            mdb_close(mdb);
+        return tables;
+    }
+    for (unsigned i = 0; i < mdb->num_catalog; ++i) {
+        const auto* entry = static_cast<MdbCatalogEntry*>(g_ptr_array_index(mdb->catalog, i));
+        if (entry->object_type == MDB_TABLE)
+            tables.push_back({entry->object_name, static_cast<std::uint32_t>(entry->table_pg),
+                              mdb_is_system_table(const_cast<MdbCatalogEntry*>(entry)) != 0});
+    }
+    mdb_close(mdb);
+    return tables;
+}
+
+std::uint32_t tdefOf(const std::string& path, const std::string& name) {
+    for (const CatalogTable& t : catalogTables(path))
+        if (t.name == name)
+            return t.tdefPage;
+    ADD_FAILURE() << "no table " << name << " in " << path;
+    return 0;
+}
+
+std::string joined(const std::vector<std::string>& faults) {
+    std::string text;
+    for (const std::string& f : faults)
+        text += "\n  " + f;
+    return text;
+}
+
+TEST(TableVerifier, EveryUserTableOfAccessMadeFilesIsClean) {
+    int tables = 0;
+    int jet3Tables = 0;
+    for (const auto& entry :
+         fs::directory_iterator(fs::path(KORVALT_FIXTURES_DIR) / "access-made")) {
+        const std::string path = entry.path().string();
+        PageFile file(path);
+        for (const CatalogTable& t : catalogTables(path)) {
+            SCOPED_TRACE(path + " table " + t.name);
+            const TableDef table = readTableDef(file, t.tdefPage);
+            const std::vector<std::string> faults = verifyTable(file, table);
+            if (!t.system) {
+                EXPECT_TRUE(faults.empty()) << joined(faults);
+                ++tables;
+                jet3Tables += file.format().jet3 ? 1 : 0;
+                continue;
+            }
+            // Access lets the row count of some system tables drift, but the
+            // pages themselves are sound everywhere.
+            for (const std::string& f : faults)
+                EXPECT_NE(f.rfind("The table definition counts", 0), std::string::npos) << f;
+        }
+    }
+    EXPECT_EQ(tables, 48);
+    EXPECT_EQ(jet3Tables, 33);
+}
+
+TEST(TableVerifier, PipeTablesAreClean) {
+    const std::string files[] = {std::string(KORVALT_FIXTURES_DIR) + "/pipe-small-indexed.mdb",
+                                 std::string(KORVALT_BIG_FIXTURES_DIR) + "/pipe-aged-5k.mdb",
+                                 std::string(KORVALT_BIG_FIXTURES_DIR) + "/pipe-100k.mdb"};
+    for (const std::string& path : files) {
+        SCOPED_TRACE(path);
+        PageFile file(path);
+        const TableDef table = readTableDef(file, tdefOf(path, "Pipe"));
+        ASSERT_EQ(table.realIndexes.size(), 3u);
+        const std::vector<std::string> faults = verifyTable(file, table);
+        EXPECT_TRUE(faults.empty()) << joined(faults);
+    }
+}
+
+// A copy of pipe-aged-5k in memory (changes go to the page overlay only),
+// with rows picked for breaking: an ordinary row, and a moved row whose
+// header points straight at its 0x8000 target.
+struct AgedPipe {
+    PageFile file{std::string(KORVALT_BIG_FIXTURES_DIR) + "/pipe-aged-5k.mdb"};
+    std::uint32_t tdef = tdefOf(file.path(), "Pipe");
+    RowId ordinary = 0;
+    RowId header = 0;
+    RowId target = 0;
+    RowId duplicated = 0;
+
+    AgedPipe() {
+        const TableDef table = readTableDef(file, tdef);
+        FaultList faults;
+        const TableRows rows = scanTableRows(file, table, faults);
+        for (const RowId row : rows.live) {
+            const std::uint16_t flags = slot(row) & ~kSlotOffsetMask;
+            if (flags == 0 && ordinary == 0 && rowSlot(row) > 0)
+                ordinary = row;
+            if (flags == kSlotOverflowHeader && header == 0) {
+                const std::uint8_t* page = file.page(rowPage(row));
+                const RowId to = get32(page + (slot(row) & kSlotOffsetMask));
+                if ((slot(to) & ~kSlotOffsetMask) == kSlotOverflowTarget) {
+                    header = row;
+                    target = to;
+                }
+            }
+        }
+    }
+    std::uint16_t slot(RowId row) {
+        return static_cast<std::uint16_t>(
+            get16(file.page(rowPage(row)) + file.format().dataFirstSlot + 2 * rowSlot(row)));
+    }
+    void setSlot(RowId row, std::uint16_t value) {
+        put16(file.modify(rowPage(row)) + file.format().dataFirstSlot + 2 * rowSlot(row), value);
+    }
+    void flag(RowId row, std::uint16_t flags) {
+        setSlot(row, static_cast<std::uint16_t>((slot(row) & kSlotOffsetMask) | flags));
+    }
+    void addRows(int delta) {
+        std::uint8_t* count = file.modify(tdef) + file.format().tdefNumRows;
+        put32(count, static_cast<std::uint32_t>(static_cast<int>(get32(count)) + delta));
+    }
+    void unindex(RowId row, std::size_t onlyIndex = SIZE_MAX) {
+        const TableDef table = readTableDef(file, tdef);
+        for (std::size_t k = 0; k < table.realIndexes.size(); ++k)
+            if (onlyIndex == SIZE_MAX || onlyIndex == k)
+                removeIndexRows(file, tdef, table.realIndexes[k].rootPage, {row});
+    }
+    // Gives a leaf entry of index k its neighbour's row: one row listed
+    // twice, under two keys, and the other row missing.
+    void duplicateEntry(std::size_t k) {
+        const TableDef table = readTableDef(file, tdef);
+        const LoadedIndexTree tree = loadIndexTree(file, tdef, table.realIndexes[k].rootPage);
+        for (const std::uint32_t leaf : tree.leaves) {
+            IndexPage page = tree.pages.at(leaf).page;
+            if (page.entries.size() < 4)
+                continue;
+            const std::vector<std::uint8_t>& from = page.entries[2];
+            std::copy(from.end() - 4, from.end(), page.entries[1].end() - 4);
+            duplicated = entryRow(from, true);
+            ASSERT_TRUE(page.write(file.format(), file.modify(leaf)));
+            return;
+        }
+        FAIL() << "no leaf with four entries";
+    }
+    // The whole delete as the writer does it, for the control case.
+    void remove(RowId row) {
+        flag(row, kSlotDeleted);
+        if (row == header)
+            flag(target, kSlotDeleted);
+        unindex(row);
+        addRows(-1);
+    }
+    std::vector<std::string> verify() { return verifyTable(file, readTableDef(file, tdef)); }
+};
+
+TEST(TableVerifier, ReportsEachInjectedFault) {
+    struct Case {
+        const char* what;
+        std::function<void(AgedPipe&)> breakIt;
+        std::function<std::string(const AgedPipe&)> expected; // a fault must contain it
+    };
+    const Case cases[] = {
+        {"an ordinary row flagged 0x8000 alone",
+         [](AgedPipe& p) { p.flag(p.ordinary, kSlotOverflowTarget); },
+         [](const AgedPipe& p) {
+             return "Row " + rowName(p.ordinary) +
+                    " is marked as a moved row's new place, but no live row points at it.";
+         }},
+        {"an ordinary row flagged 0x4000 alone",
+         [](AgedPipe& p) { p.flag(p.ordinary, kSlotOverflowHeader); },
+         [](const AgedPipe& p) { return "Moved row " + rowName(p.ordinary) + " points at "; }},
+        {"a deleted row left in the indexes",
+         [](AgedPipe& p) {
+             p.flag(p.ordinary, kSlotDeleted);
+             p.addRows(-1);
+         },
+         [](const AgedPipe& p) {
+             return "has an entry for " + rowName(p.ordinary) + ", which is a deleted row.";
+         }},
+        {"a moved row deleted at its header only",
+         [](AgedPipe& p) {
+             p.flag(p.header, kSlotDeleted);
+             p.unindex(p.header);
+             p.addRows(-1);
+         },
+         [](const AgedPipe& p) {
+             return "Row " + rowName(p.target) +
+                    " is marked as a moved row's new place, but no live row points at it.";
+         }},
+        {"a delete that left the row count",
+         [](AgedPipe& p) {
+             p.flag(p.ordinary, kSlotDeleted);
+             p.unindex(p.ordinary);
+         },
+         [](const AgedPipe&) {
+             return std::string("The table definition counts 4546 rows, but the table holds 4545.");
+         }},
+        {"a wrong free space on a data page",
+         [](AgedPipe& p) {
+             std::uint8_t* page = p.file.modify(rowPage(p.ordinary));
+             put16(page + 2, get16(page + 2) + 2);
+         },
+         [](const AgedPipe& p) {
+             return "Data page " + std::to_string(rowPage(p.ordinary)) + " records ";
+         }},
+        {"an index missing a live row", [](AgedPipe& p) { p.unindex(p.ordinary, 1); },
+         [](const AgedPipe& p) {
+             return "Index 1 has no entry for the live row " + rowName(p.ordinary) + ".";
+         }},
+        {"an index listing a row twice under two keys", [](AgedPipe& p) { p.duplicateEntry(0); },
+         [](const AgedPipe& p) { return "Index 0 lists " + rowName(p.duplicated) + " twice."; }},
+        {"a data page that names another table as its owner",
+         [](AgedPipe& p) { put32(p.file.modify(rowPage(p.ordinary)) + 4, p.tdef + 1); },
+         [](const AgedPipe& p) {
+             return "has an entry for " + rowName(p.ordinary) +
+                    ", which is not on one of the table's data pages.";
+         }},
+        {"a moved row pointing beyond the file",
+         [](AgedPipe& p) {
+             std::uint8_t* page = p.file.modify(rowPage(p.header));
+             put32(page + (p.slot(p.header) & kSlotOffsetMask), rowId(0xFFFFFF, 0));
+         },
+         [](const AgedPipe& p) {
+             return "Moved row " + rowName(p.header) +
+                    " points at page 16777215 slot 0, beyond the end of the file.";
+         }},
+        {"a row slot pointing past its page",
+         [](AgedPipe& p) { p.setSlot(p.ordinary, kSlotOffsetMask); },
+         [](const AgedPipe& p) {
+             return "Row " + rowName(p.ordinary) + " lies outside its page.";
+         }},
+    };
+
+    AgedPipe control;
+    ASSERT_NE(control.ordinary, 0u);
+    ASSERT_NE(control.header, 0u);
+    ASSERT_TRUE(control.verify().empty()) << joined(control.verify());
+    // A delete done right, of an ordinary and a moved row, stays clean.
+    control.remove(control.ordinary);
+    control.remove(control.header);
+    EXPECT_TRUE(control.verify().empty()) << joined(control.verify());
+
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        AgedPipe pipe;
+        c.breakIt(pipe);
+        std::vector<std::string> faults;
+        ASSERT_NO_THROW(faults = pipe.verify());
+        const std::string expected = c.expected(pipe);
+        EXPECT_TRUE(std::any_of(
+            faults.begin(), faults.end(),
+            [&](const std::string& f) { return f.find(expected) != std::string::npos; }))
+            << "expected: " << expected << "\nfound:" << joined(faults);
+    }
+}
+
+TEST(TableVerifier, DamageIsReportedNotThrownAndTheListStaysShort) {
+    AgedPipe pipe;
+    TableDef table = readTableDef(pipe.file, pipe.tdef);
+    // An index root beyond the file.
+    table.realIndexes[2].rootPage = pipe.file.pageCount() + 5;
+    std::vector<std::string> faults;
+    ASSERT_NO_THROW(faults = verifyTable(pipe.file, table));
+    ASSERT_FALSE(faults.empty());
+    EXPECT_EQ(faults.front().rfind("Index 2", 0), 0u) << joined(faults);
+
+    // Every live row of the table marked deleted: thousands of faults.
+    FaultList ignored;
+    for (const RowId row : scanTableRows(pipe.file, table, ignored).live)
+        pipe.flag(row, kSlotDeleted);
+    ASSERT_NO_THROW(faults = verifyTable(pipe.file, table));
+    ASSERT_EQ(faults.size(), 51u);
+    EXPECT_EQ(faults.back().rfind("... and ", 0), 0u) << faults.back();
+    EXPECT_NE(faults.back().find("more faults"), std::string::npos);
+}
+
+} // namespace
+} // namespace korvalt::access
