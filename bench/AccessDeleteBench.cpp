@@ -126,7 +126,7 @@ int main(int argc, char** argv) {
                 static_cast<double>(fs::file_size(source)) / 1e6, victim.drawing.c_str(),
                 victim.rows.size(), runs);
 
-    std::vector<double> copies, fileWork, window;
+    std::vector<double> copies, fileWork, window, openCheck;
     for (int run = 0; run < runs; ++run) {
         const std::string path = freshCopy(source, folder, run);
         const std::string target = folder + "/cp-target.mdb";
@@ -136,9 +136,14 @@ int main(int argc, char** argv) {
                 std::printf("cp failed\n");
         }));
         fs::remove(target);
+        // The structure is checked when the file is opened; the delete then
+        // checks only the new file it writes.
+        bool sound = false;
+        openCheck.push_back(
+            millisecondsOf([&] { sound = access::tableIsSound(path, victim.tdefPage); }));
         fileWork.push_back(millisecondsOf([&] {
             access::deleteRowsInFile(path, access::stampOf(path), victim.tdefPage, "Pipe",
-                                     victim.rows);
+                                     victim.rows, sound);
         }));
         const std::string again = freshCopy(source, folder, run);
         window.push_back(windowDelete(again, victim.drawing));
@@ -148,11 +153,11 @@ int main(int argc, char** argv) {
     std::printf("%-44s %9.1f ms\n", "cp of the same file", cp);
     std::printf("%-44s %9.1f ms  %.2f x cp\n", "file work (copy, change, check, rename)",
                 median(fileWork), median(fileWork) / cp);
+    std::printf("%-44s %9.1f ms  %.2f x cp\n", "structure check when the file is opened",
+                median(openCheck), median(openCheck) / cp);
     std::printf("%-44s %9.1f ms  %.2f x cp\n", "window: confirmation to refilled lists",
                 median(window), median(window) / cp);
-    if (toolkit.messages() != runs)
-        std::printf("%d message(s) shown, %d expected (the confirmations)\n", toolkit.messages(),
-                    runs);
+    std::printf("%d message(s) shown on the way (see standard error)\n", toolkit.messages());
     SetToolkit(nullptr);
     return 0;
 }

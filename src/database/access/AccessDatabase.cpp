@@ -51,12 +51,24 @@ std::unique_ptr<AccessDatabase> AccessDatabase::open(const std::string& path) {
                     " AFTER DELETE ON main." + quoted(tables[i].name) + " BEGIN INSERT INTO " +
                     kCaptureTable + " VALUES (" + std::to_string(i) + ", " + address + "); END");
     }
-    return std::make_unique<AccessDatabase>(std::move(memory), std::move(tables), stamp);
+    // The structure is checked while the file is fresh in memory, so that a
+    // delete need only check the new file it writes.
+    std::set<std::uint32_t> sound;
+    for (const MdbImport::Table& table : tables) {
+        if (access::tableIsSound(path, table.tdefPage))
+            sound.insert(table.tdefPage);
+    }
+    if (!(access::stampOf(path) == stamp))
+        sound.clear();
+    return std::make_unique<AccessDatabase>(std::move(memory), std::move(tables), stamp,
+                                            std::move(sound));
 }
 
 AccessDatabase::AccessDatabase(std::unique_ptr<SqliteDatabase> memory,
-                               std::vector<MdbImport::Table> tables, const access::FileStamp& stamp)
-    : m_memory(std::move(memory)), m_tables(std::move(tables)), m_stamp(stamp) {}
+                               std::vector<MdbImport::Table> tables, const access::FileStamp& stamp,
+                               std::set<std::uint32_t> soundTables)
+    : m_memory(std::move(memory)), m_tables(std::move(tables)), m_stamp(stamp),
+      m_soundTables(std::move(soundTables)) {}
 
 AccessDatabase::~AccessDatabase() = default;
 
@@ -95,9 +107,14 @@ void AccessDatabase::deleteCapturedRows() {
                               "was changed.");
         byTable[table].push_back(static_cast<access::RowId>(sqlite3_column_int64(raw, 1)));
     }
-    for (const auto& [table, rows] : byTable)
-        m_stamp = access::deleteRowsInFile(m_memory->path(), m_stamp, m_tables[table].tdefPage,
-                                           m_tables[table].name, rows);
+    for (const auto& [table, rows] : byTable) {
+        const std::uint32_t tdef = m_tables[table].tdefPage;
+        m_stamp = access::deleteRowsInFile(m_memory->path(), m_stamp, tdef, m_tables[table].name,
+                                           rows, m_soundTables.count(tdef) != 0);
+        // The new file was checked before it took the old one's place; the
+        // other tables' pages are as they were.
+        m_soundTables.insert(tdef);
+    }
 }
 
 std::unique_ptr<Recordset> AccessDatabase::openRecordset(const std::string& sql) {

@@ -5,6 +5,7 @@
 #include "database/access/MdbImport.h"
 
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -24,7 +25,7 @@ public:
     static std::unique_ptr<AccessDatabase> open(const std::string& path);
     // Use open().
     AccessDatabase(std::unique_ptr<SqliteDatabase> memory, std::vector<MdbImport::Table> tables,
-                   const access::FileStamp& stamp);
+                   const access::FileStamp& stamp, std::set<std::uint32_t> soundTables);
     ~AccessDatabase() override;
 
     void execute(const std::string& sql) override;
@@ -37,6 +38,10 @@ private:
     std::unique_ptr<SqliteDatabase> m_memory;
     std::vector<MdbImport::Table> m_tables;
     access::FileStamp m_stamp; // the file as it was read, or as Korvalt last wrote it
+    // Tables whose structure was checked sound in the file with m_stamp: when
+    // the file was read, and after each delete (the new file is checked before
+    // it replaces the old one).
+    std::set<std::uint32_t> m_soundTables;
 };
 
 } // namespace korvalt

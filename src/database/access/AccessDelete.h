@@ -18,14 +18,20 @@ namespace korvalt::access {
 // beside it), it or its folder is read-only, it changed since it was read,
 // it is an encoded or replicated database, the table takes part in an
 // enforced relationship or has column types Korvalt does not know, the
-// table's structure is already faulty, or an index page would overflow.
+// table's structure is already faulty (checked here unless `knownSound`
+// says the caller checked the file with this stamp already), or an index
+// page would overflow.
 // Otherwise the changed pages are written into a copy of the file, the copy
 // is checked the same way, and only then does it replace the file (the old
 // one kept as NAME.bak). Raises EngineError with the reason; returns the
 // new file's stamp.
 FileStamp deleteRowsInFile(const std::string& path, const FileStamp& openedAs,
                            std::uint32_t tdefPage, const std::string& tableName,
-                           const std::vector<RowId>& rows);
+                           const std::vector<RowId>& rows, bool knownSound = false);
+
+// Whether the table's structure passes the check deleteRowsInFile makes
+// before writing; false also when the file cannot be read for it.
+bool tableIsSound(const std::string& path, std::uint32_t tdefPage);
 
 class PageFile;
 struct TableDef;

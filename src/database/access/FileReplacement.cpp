@@ -352,6 +352,7 @@ void FileReplacement::copyOriginal() {
         failure = errno;
     if (failure)
         throw diskError("Could not copy '" + m_path + "' to '" + m_tempPath + "'", failure);
+    startFlush();
 }
 
 FileReplacement::~FileReplacement() {
@@ -387,6 +388,11 @@ void FileReplacement::writePage(std::uint32_t page, const std::uint8_t* bytes,
         }
         done += static_cast<std::size_t>(n);
     }
+}
+
+void FileReplacement::startFlush() noexcept {
+    if (m_tempFd >= 0)
+        ::sync_file_range(m_tempFd, 0, 0, SYNC_FILE_RANGE_WRITE);
 }
 
 void FileReplacement::flush() {

@@ -55,6 +55,9 @@ public:
 
     const std::string& tempPath() const { return m_tempPath; }
     void writePage(std::uint32_t page, const std::uint8_t* bytes, std::size_t pageSize);
+    // Starts writing the copy out to disk without waiting, so that the wait
+    // in flush() is shorter when other work comes between.
+    void startFlush() noexcept;
     void flush();
     FileStamp commit();
 
