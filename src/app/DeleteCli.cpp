@@ -1,5 +1,7 @@
 #include "app/DeleteCli.h"
 
+#include "app/OptionReader.h"
+
 #include "database/Database.h"
 #include "database/clsDatabaseControl.h"
 #include "query/clsComboHandler.h"
@@ -175,37 +177,18 @@ DeleteCli::Options DeleteCli::parse(const std::vector<std::string>& args) {
     Options options;
     std::optional<std::string> database;
     std::optional<std::string> drawing;
-    std::vector<std::string> seen;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        std::string name = args[i];
-        std::optional<std::string> inlineValue;
-        if (const auto eq = name.find('='); name.rfind("--", 0) == 0 && eq != std::string::npos) {
-            inlineValue = name.substr(eq + 1);
-            name.resize(eq);
-        }
-        for (const std::string& earlier : seen) {
-            if (earlier == name)
-                usageError(name + " is given more than once");
-        }
-        seen.push_back(name);
-        const auto value = [&]() -> std::string {
-            if (inlineValue)
-                return *inlineValue;
-            if (i + 1 >= args.size())
-                usageError(name + " needs a value");
-            return args[++i];
-        };
+    OptionReader reader(args);
+    while (reader.next()) {
+        const std::string& name = reader.name();
         if (name == "--help" || name == "-h" || name == "--yes" || name == "-y") {
-            if (inlineValue)
-                usageError(name + " takes no value");
+            reader.noValue();
             (name == "--yes" || name == "-y" ? options.yes : options.help) = true;
         } else if (name == "--database") {
-            database = value();
+            database = reader.value();
         } else if (name == "--drawing") {
-            drawing = value();
+            drawing = reader.value();
         } else {
-            usageError(name.rfind("-", 0) == 0 ? "unknown option " + name
-                                               : "unexpected argument '" + name + "'");
+            reader.unknown();
         }
     }
     if (options.help)

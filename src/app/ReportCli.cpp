@@ -1,5 +1,7 @@
 #include "app/ReportCli.h"
 
+#include "app/OptionReader.h"
+
 #include "database/Database.h"
 #include "database/clsDatabaseControl.h"
 #include "results/ReportCatalog.h"
@@ -148,58 +150,36 @@ ReportCli::Options ReportCli::parse(const std::vector<std::string>& args) {
     std::optional<std::string> report;
     std::optional<std::string> database;
     std::optional<std::string> sort;
-    std::vector<std::string> seen;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        std::string name = args[i];
-        std::optional<std::string> inlineValue;
-        if (const auto eq = name.find('='); name.rfind("--", 0) == 0 && eq != std::string::npos) {
-            inlineValue = name.substr(eq + 1);
-            name.resize(eq);
-        }
-        for (const std::string& earlier : seen) {
-            if (earlier == name)
-                usageError(name + " is given more than once");
-        }
-        seen.push_back(name);
-        const auto flag = [&] {
-            if (inlineValue)
-                usageError(name + " takes no value");
-        };
-        const auto value = [&]() -> std::string {
-            if (inlineValue)
-                return *inlineValue;
-            if (i + 1 >= args.size())
-                usageError(name + " needs a value");
-            return args[++i];
-        };
+    OptionReader reader(args);
+    while (reader.next()) {
+        const std::string& name = reader.name();
         if (name == "--help" || name == "-h") {
-            flag();
+            reader.noValue();
             options.help = true;
         } else if (name == "--print-sql") {
-            flag();
+            reader.noValue();
             options.printSql = true;
         } else if (name == "--descending") {
-            flag();
+            reader.noValue();
             options.descending = true;
         } else if (name == "--database") {
-            database = value();
+            database = reader.value();
         } else if (name == "--report") {
-            report = value();
+            report = reader.value();
         } else if (name == "--sort") {
-            sort = value();
+            sort = reader.value();
         } else if (name == "--output") {
-            options.output = value();
+            options.output = reader.value();
         } else {
             bool known = false;
             for (const FilterOption& option : kFilterOptions) {
                 if (name == option.name) {
-                    options.filters.*option.text = value();
+                    options.filters.*option.text = reader.value();
                     known = true;
                 }
             }
             if (!known)
-                usageError(name.rfind("-", 0) == 0 ? "unknown option " + name
-                                                   : "unexpected argument '" + name + "'");
+                reader.unknown();
         }
     }
     if (options.help)
