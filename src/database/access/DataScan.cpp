@@ -17,6 +17,8 @@ constexpr int kMaxOverflowHops = 4;
 // A row's slot number is one byte in every row pointer.
 constexpr std::uint32_t kMaxSlots = 256;
 constexpr std::uint8_t kBooleanColumn = 0x01;
+// How many consecutive pages the walk reads at once.
+constexpr std::uint32_t kRunPages = 64;
 
 std::string pageName(std::uint32_t page) {
     return "page " + std::to_string(page);
@@ -117,8 +119,11 @@ bool Walker::nullBits(const std::uint8_t* row, std::size_t length, std::uint64_t
 
 void Walker::page(std::uint32_t number, const std::uint8_t* bytes) {
     const auto pageSize = static_cast<std::uint32_t>(m_f.pageSize);
+    const auto firstSlot = static_cast<std::uint32_t>(m_f.dataFirstSlot);
     const std::uint32_t slots = get16(bytes + m_f.dataRowCount);
-    const auto slotsEnd = static_cast<std::uint32_t>(m_f.dataFirstSlot) + 2 * slots;
+    const std::uint32_t slotsEnd = firstSlot + 2 * slots;
+    TableRows::PageSlots& index = m_rows.pageSlots[number];
+    index.first = static_cast<std::uint32_t>(m_rows.slotLive.size());
     if (slots > kMaxSlots || slotsEnd > pageSize) {
         fault([&] {
             return "Data " + pageName(number) + " claims " + std::to_string(slots) +
@@ -126,9 +131,11 @@ void Walker::page(std::uint32_t number, const std::uint8_t* bytes) {
         });
         return;
     }
+    index.count = slots;
+    m_rows.slotLive.resize(index.first + slots, TableRows::kNotLive);
     std::uint32_t lowest = pageSize;
     for (std::uint32_t slot = 0; slot < slots; ++slot)
-        lowest = std::min(lowest, get16(bytes + m_f.dataFirstSlot + 2 * slot) & kSlotOffsetMask);
+        lowest = std::min(lowest, get16(bytes + firstSlot + 2 * slot) & kSlotOffsetMask);
     const std::uint32_t freeSpace = get16(bytes + 2);
     if (lowest < slotsEnd || freeSpace != lowest - slotsEnd)
         fault([&] {
@@ -138,25 +145,29 @@ void Walker::page(std::uint32_t number, const std::uint8_t* bytes) {
                    ".";
         });
 
+    // A row runs from its offset to the previous slot's offset (the page's
+    // end for slot 0), whatever flags either slot carries.
+    std::uint32_t end = pageSize;
     for (std::uint32_t slot = 0; slot < slots; ++slot) {
         const RowId id = rowId(number, slot);
-        RowBounds b;
-        try {
-            b = rowBounds(m_f, bytes, slot, m_file);
-        } catch (const EngineError&) {
+        const std::uint32_t raw = get16(bytes + firstSlot + 2 * slot);
+        const std::uint32_t start = raw & kSlotOffsetMask;
+        const auto flags = static_cast<std::uint16_t>(raw & ~std::uint32_t{kSlotOffsetMask});
+        const std::uint32_t rowEnd = end;
+        end = start;
+        if (start < slotsEnd || rowEnd > pageSize || rowEnd < start) {
             fault([&] { return "Row " + rowName(id) + " lies outside its page."; });
             continue;
         }
-        const std::uint8_t* row = bytes + b.start;
-        const auto length = static_cast<std::size_t>(b.length);
-        std::uint64_t bits = 0;
-        if (b.flags == 0) {
-            if (!nullBits(row, length, bits))
-                fault([&] { return "Row " + rowName(id) + " is too short to be a row."; });
-            m_rows.live.push_back(id);
-            m_rows.allNull.push_back(bits);
-        } else if (b.flags == kSlotOverflowHeader) {
-            if (length < 4) {
+        const std::uint8_t* row = bytes + start;
+        const std::size_t length = rowEnd - start;
+        if (flags == 0 || flags == kSlotOverflowHeader) {
+            m_rows.slotLive[index.first + slot] = static_cast<std::uint32_t>(m_rows.live.size());
+            std::uint64_t bits = 0;
+            if (flags == 0) {
+                if (!nullBits(row, length, bits))
+                    fault([&] { return "Row " + rowName(id) + " is too short to be a row."; });
+            } else if (length < 4) {
                 fault([&] {
                     return "Row " + rowName(id) +
                            " is marked as moved but is too short to say where to.";
@@ -165,29 +176,29 @@ void Walker::page(std::uint32_t number, const std::uint8_t* bytes) {
                 m_headers.push_back({m_rows.live.size(), pointerAt(row)});
             }
             m_rows.live.push_back(id);
-            m_rows.allNull.push_back(0);
-        } else {
-            OtherSlot other;
-            other.row = id;
-            other.flags = b.flags;
-            other.hasPointer = length >= 4;
-            if (other.hasPointer)
-                other.pointer = pointerAt(row);
-            if (b.flags == kSlotOverflowTarget && !nullBits(row, length, other.allNull))
-                fault([&] {
-                    return "Row " + rowName(id) + ", the new place of a moved row, is too short.";
-                });
-            m_rows.others.push_back(other);
+            m_rows.allNull.push_back(bits);
+            continue;
         }
+        OtherSlot other;
+        other.row = id;
+        other.flags = flags;
+        other.hasPointer = length >= 4;
+        if (other.hasPointer)
+            other.pointer = pointerAt(row);
+        if (flags == kSlotOverflowTarget && !nullBits(row, length, other.allNull))
+            fault([&] {
+                return "Row " + rowName(id) + ", the new place of a moved row, is too short.";
+            });
+        m_rows.others.push_back(other);
     }
 }
 
 std::string Walker::describeMissing(RowId target) const {
     if (rowPage(target) >= m_file.pageCount())
         return "beyond the end of the file";
-    if (!std::binary_search(m_rows.dataPages.begin(), m_rows.dataPages.end(), rowPage(target)))
+    if (!m_rows.isDataPage(rowPage(target)))
         return "on a page that is not one of the table's data pages";
-    if (std::binary_search(m_rows.live.begin(), m_rows.live.end(), target))
+    if (m_rows.liveOrdinal(target) != TableRows::kNotLive)
         return "a live row";
     return "a slot that does not exist";
 }
@@ -275,21 +286,51 @@ TableRows scanTableRows(PageFile& file, const TableDef& table, FaultList& faults
         faults.add("The table's map of its pages cannot be read: " + std::string(e.what()));
         return walker.take();
     }
-    std::vector<std::uint8_t> buffer(static_cast<std::size_t>(file.format().pageSize));
-    for (const std::uint32_t number : pages) {
+    TableRows& rows = walker.rows();
+    if (!pages.empty())
+        rows.pageSlots.resize(std::size_t{*std::max_element(pages.begin(), pages.end())} + 1);
+    // The row count is only a hint here: a damaged one must not cost memory.
+    const std::size_t expected = std::min<std::size_t>(table.numRows, pages.size() * kMaxSlots);
+    rows.live.reserve(expected);
+    rows.allNull.reserve(expected);
+    rows.slotLive.reserve(expected + expected / 8);
+
+    // The map lists pages in ascending order, mostly in long runs: they are
+    // read a window of consecutive pages at a time, gaps included.
+    const auto pageSize = static_cast<std::size_t>(file.format().pageSize);
+    std::vector<std::uint8_t> buffer(pageSize * kRunPages);
+    for (std::size_t i = 0; i < pages.size();) {
+        const std::uint32_t first = pages[i];
+        std::size_t last = i;
+        while (last + 1 < pages.size() && pages[last + 1] > pages[last] &&
+               pages[last + 1] - first < kRunPages)
+            ++last;
+        const std::uint32_t count = pages[last] - first + 1;
+        bool whole = true;
         try {
-            file.read(number, buffer.data());
-        } catch (const EngineError& e) {
-            faults.add("Page " + std::to_string(number) +
-                       " of the table cannot be read: " + std::string(e.what()));
-            continue;
+            file.readRun(first, count, buffer.data());
+        } catch (const EngineError&) {
+            whole = false; // page by page below, to name the page that fails
         }
-        // The map may list pages that have since become something else;
-        // readers skip them, and so does this walk.
-        if (buffer[0] != kPageData || get32(buffer.data() + 4) != table.page)
-            continue;
-        walker.rows().dataPages.push_back(number);
-        walker.page(number, buffer.data());
+        for (; i <= last; ++i) {
+            const std::uint32_t number = pages[i];
+            std::uint8_t* bytes = buffer.data() + pageSize * (number - first);
+            if (!whole) {
+                try {
+                    file.read(number, bytes);
+                } catch (const EngineError& e) {
+                    faults.add("Page " + std::to_string(number) +
+                               " of the table cannot be read: " + std::string(e.what()));
+                    continue;
+                }
+            }
+            // The map may list pages that have since become something else;
+            // readers skip them, and so does this walk.
+            if (bytes[0] != kPageData || get32(bytes + 4) != table.page)
+                continue;
+            rows.dataPages.push_back(number);
+            walker.page(number, bytes);
+        }
     }
     walker.resolveOverflows();
     return walker.take();

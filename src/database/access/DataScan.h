@@ -66,6 +66,31 @@ struct TableRows {
     std::vector<std::uint64_t> allNull;
     std::vector<OtherSlot> others;
     std::vector<std::uint32_t> dataPages; // the pages that are this table's data pages
+
+    // What liveOrdinal answers for a row that is not live.
+    static constexpr std::uint32_t kNotLive = 0xFFFFFFFFu;
+    // The place of `row` in `live`, or kNotLive: constant time, for the
+    // cross-check of every index entry.
+    std::uint32_t liveOrdinal(RowId row) const {
+        const std::uint32_t page = rowPage(row);
+        if (page >= pageSlots.size() || rowSlot(row) >= pageSlots[page].count)
+            return kNotLive;
+        return slotLive[pageSlots[page].first + rowSlot(row)];
+    }
+    bool isDataPage(std::uint32_t page) const {
+        return page < pageSlots.size() && pageSlots[page].first != kNotLive;
+    }
+
+    // The look-up behind liveOrdinal: by page number (up to the highest data
+    // page), where the page's slots start in `slotLive` and how many it has
+    // (kNotLive and 0 for other pages); per slot of every data page, its
+    // place in `live` or kNotLive.
+    struct PageSlots {
+        std::uint32_t first = kNotLive;
+        std::uint32_t count = 0;
+    };
+    std::vector<PageSlots> pageSlots;
+    std::vector<std::uint32_t> slotLive;
 };
 
 // Walks the data pages the table's owned-pages map lists (pages of another

@@ -6,7 +6,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <optional>
+#include <unordered_map>
 
 namespace korvalt::access {
 
@@ -19,9 +21,15 @@ using Entry = std::vector<std::uint8_t>;
 // new image is known to fit.
 class Remover {
 public:
-    Remover(PageFile& file, std::uint32_t tdefPage, LoadedIndexTree& tree,
+    Remover(PageFile& file, std::uint32_t tdefPage, const IndexTreeScan& tree,
             const std::unordered_set<RowId>& rows)
-        : m_file(file), m_tdef(tdefPage), m_tree(tree), m_rows(rows) {}
+        : m_file(file), m_tdef(tdefPage), m_tree(tree), m_rows(rows) {
+        for (const RowId row : rows) {
+            if (rowPage(row) >= m_rowPages.size())
+                m_rowPages.resize(rowPage(row) + 1, false);
+            m_rowPages[rowPage(row)] = true;
+        }
+    }
 
     std::size_t run() {
         if (!fix(m_tree.root))
@@ -36,21 +44,40 @@ private:
         bool freed = false;
     };
 
-    IndexPage& page(std::uint32_t number) {
-        const auto it = m_tree.pages.find(number);
-        if (it == m_tree.pages.end())
+    const IndexTreeScan::Page& scanned(std::uint32_t number) const {
+        const IndexTreeScan::Page* page = m_tree.find(number);
+        if (page == nullptr)
             m_file.damaged("index page " + std::to_string(number) +
                            " is linked to from the index tree of the table at page " +
                            std::to_string(m_tdef) + " but is not part of that tree");
-        return it->second.page;
+        return *page;
+    }
+
+    // A node page in the form for changing it, parsed the first time it is
+    // asked for. Leaves are changed as images (leafImage), which costs far
+    // less for the many leaves a removal can touch.
+    IndexPage& page(std::uint32_t number) {
+        if (const auto it = m_pages.find(number); it != m_pages.end())
+            return it->second;
+        (void)scanned(number);
+        IndexPage& parsed = m_pages[number];
+        std::string why;
+        if (!IndexPage::parse(m_file.format(), m_file.page(number), number, parsed, why))
+            m_file.damaged(why); // the scan has read it already
+        return parsed;
+    }
+
+    bool removed(RowId row) const {
+        return rowPage(row) < m_rowPages.size() && m_rowPages[rowPage(row)] &&
+               m_rows.count(row) != 0;
     }
 
     // Takes the entries of `rows` out of the subtree at `number` and returns
     // its new last entry (key and row pointer), or nothing once it is empty.
     std::optional<Entry> fix(std::uint32_t number) {
+        if (const IndexTreeScan::Page& found = scanned(number); found.header.leaf)
+            return fixLeaf(found);
         IndexPage& current = page(number);
-        if (current.leaf)
-            return fixLeaf(number, current);
         if (current.entries.empty() && current.tail == 0)
             m_file.damaged("index page " + std::to_string(number) + " of the table at page " +
                            std::to_string(m_tdef) + " is a node page without children");
@@ -98,18 +125,71 @@ private:
         return lastEntry(current, lastOf);
     }
 
-    std::optional<Entry> fixLeaf(std::uint32_t number, IndexPage& leaf) {
-        const auto before = leaf.entries.size();
-        std::erase_if(leaf.entries, [this](const Entry& entry) {
-            return m_rows.count(entryRow(entry, true)) != 0;
-        });
-        if (leaf.entries.size() != before) {
-            m_removed += before - leaf.entries.size();
-            m_state[number].changed = true;
+    // Leaves without a removed row are left as they are, unparsed; the
+    // others are written anew from their current image.
+    std::optional<Entry> fixLeaf(const IndexTreeScan::Page& leaf) {
+        const auto rows = m_tree.rows.begin() + static_cast<std::ptrdiff_t>(leaf.firstRow);
+        const auto end = rows + static_cast<std::ptrdiff_t>(leaf.header.entryCount);
+        if (std::none_of(rows, end, [this](RowId row) { return removed(row); })) {
+            if (leaf.storedEntries == 0)
+                return std::nullopt;
+            return m_tree.entries.copy(leaf.firstEntry + leaf.storedEntries - 1);
         }
-        if (leaf.entries.empty())
+        Entry& image = leafImage(leaf.number);
+        IndexPageHeader header;
+        m_scratch.clear();
+        m_scratchRows.clear();
+        std::string why;
+        if (!parseIndexPage(m_file.format(), image.data(), leaf.number, ExpandEntries::All, header,
+                            m_scratch, m_scratchRows, why))
+            m_file.damaged(why); // the scan read it; a link patched in cannot break it
+        std::vector<EntryView> kept;
+        for (std::size_t i = 0; i < m_scratch.size(); ++i)
+            if (!removed(m_scratchRows[i]))
+                kept.push_back(m_scratch.view(i));
+        m_removed += m_scratch.size() - kept.size();
+        if (!writeIndexPage(m_file.format(), header, kept, image.data()))
+            overflow(leaf.number);
+        m_state[leaf.number].changed = true;
+        if (kept.empty())
             return std::nullopt;
-        return leaf.entries.back();
+        return Entry(kept.back().begin(), kept.back().end());
+    }
+
+    // The new image of a leaf, a copy of its current one the first time.
+    Entry& leafImage(std::uint32_t number) {
+        auto [it, added] = m_leafImages.try_emplace(number);
+        if (added) {
+            const std::uint8_t* old = m_file.page(number);
+            it->second.assign(old, old + m_file.format().pageSize);
+        }
+        return it->second;
+    }
+
+    std::uint32_t link(std::uint32_t number, bool next) {
+        if (scanned(number).header.leaf)
+            return get32(leafImage(number).data() +
+                         (next ? m_file.format().indexNext : m_file.format().indexPrev));
+        return next ? page(number).next : page(number).prev;
+    }
+
+    void setLink(std::uint32_t number, bool next, std::uint32_t to) {
+        if (scanned(number).header.leaf)
+            put32(leafImage(number).data() +
+                      (next ? m_file.format().indexNext : m_file.format().indexPrev),
+                  to);
+        else
+            (next ? page(number).next : page(number).prev) = to;
+        m_state[number].changed = true;
+    }
+
+    [[noreturn]] void overflow(std::uint32_t number) const {
+        throw EngineError(engine_errors::kIndexPageFull,
+                          "An index page (page " + std::to_string(number) +
+                              ") of the table at page " + std::to_string(m_tdef) + " in '" +
+                              m_file.path() +
+                              "' has no room for the change; compact the database in "
+                              "Access, then try again. Nothing was changed.");
     }
 
     static std::optional<Entry> lastEntry(const IndexPage& node,
@@ -130,30 +210,33 @@ private:
     // each other, as they are at this moment, so that a run of emptied pages
     // side by side ends up with the pages around the run joined.
     void drop(std::uint32_t number) {
-        const IndexPage& gone = page(number);
-        const std::uint32_t prev = gone.prev;
-        const std::uint32_t next = gone.next;
-        if (prev != 0) {
-            page(prev).next = next;
-            m_state[prev].changed = true;
-        }
-        if (next != 0) {
-            page(next).prev = prev;
-            m_state[next].changed = true;
-        }
+        const std::uint32_t prev = link(number, false);
+        const std::uint32_t next = link(number, true);
+        if (prev != 0)
+            setLink(prev, true, next);
+        if (next != 0)
+            setLink(next, false, prev);
         m_state[number].freed = true;
     }
 
     // The root stays where the table definition points; an index without
     // entries is an empty leaf there.
     void emptyRoot() {
-        IndexPage& root = page(m_tree.root);
+        const std::uint32_t number = m_tree.root;
+        if (scanned(number).header.leaf) {
+            // Written without entries already.
+            setLink(number, false, 0);
+            setLink(number, true, 0);
+            put32(leafImage(number).data() + m_file.format().indexTail, 0);
+            return;
+        }
+        IndexPage& root = page(number);
         root.leaf = true;
         root.entries.clear();
         root.prev = 0;
         root.next = 0;
         root.tail = 0;
-        m_state[m_tree.root].changed = true;
+        m_state[number].changed = true;
     }
 
     std::map<std::uint32_t, Entry> buildImages() {
@@ -161,19 +244,21 @@ private:
         std::map<std::uint32_t, Entry> images;
         for (const auto& [number, state] : m_state) {
             const std::uint8_t* old = m_file.page(number);
-            Entry image(old, old + size);
+            Entry image;
+            if (const auto leaf = m_leafImages.find(number); leaf != m_leafImages.end())
+                image = std::move(leaf->second);
+            else
+                image.assign(old, old + size);
+            const auto node = m_pages.find(number);
             if (state.freed) {
                 // As a freed page is marked: no longer of any type.
                 std::fill_n(image.begin(), 4, std::uint8_t{0});
-            } else if (state.changed && !page(number).write(m_file.format(), image.data())) {
-                throw EngineError(engine_errors::kIndexPageFull,
-                                  "An index page (page " + std::to_string(number) +
-                                      ") of the table at page " + std::to_string(m_tdef) + " in '" +
-                                      m_file.path() +
-                                      "' has no room for the change; compact the database in "
-                                      "Access, then try again. Nothing was changed.");
+            } else if (state.changed && node != m_pages.end() &&
+                       !node->second.write(m_file.format(), image.data())) {
+                overflow(number);
             }
-            if (number == m_tree.root && old[0] == kPageIndexNode && page(number).leaf) {
+            if (number == m_tree.root && old[0] == kPageIndexNode && node != m_pages.end() &&
+                node->second.leaf) {
                 // The byte after the prefix length is 1 on Access's node pages
                 // and 0 on its leaves, empty ones included.
                 const JetFormat& format = m_file.format();
@@ -193,8 +278,13 @@ private:
 
     PageFile& m_file;
     std::uint32_t m_tdef;
-    LoadedIndexTree& m_tree;
+    const IndexTreeScan& m_tree;
     const std::unordered_set<RowId>& m_rows;
+    std::vector<bool> m_rowPages; // data pages holding a removed row, a quick first test
+    std::unordered_map<std::uint32_t, IndexPage> m_pages; // node pages parsed
+    std::unordered_map<std::uint32_t, Entry> m_leafImages;
+    IndexEntries m_scratch; // the entries of the leaf being rewritten
+    std::vector<RowId> m_scratchRows;
     std::map<std::uint32_t, State> m_state;
     std::size_t m_removed = 0;
 };
@@ -205,7 +295,7 @@ std::size_t removeIndexRows(PageFile& file, std::uint32_t tdefPage, std::uint32_
                             const std::unordered_set<RowId>& rows) {
     if (rows.empty())
         return 0;
-    LoadedIndexTree tree = loadIndexTree(file, tdefPage, rootPage);
+    const IndexTreeScan tree = scanIndexTree(file, tdefPage, rootPage, ExpandEntries::Ends);
     if (!tree.faults.empty())
         file.damaged("the index tree of the table at page " + std::to_string(tdefPage) + ": " +
                      tree.faults.front());

@@ -4,8 +4,10 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -164,6 +166,43 @@ std::uint8_t* PageFile::modify(std::uint32_t number) {
     return m_changes.emplace(number, std::move(bytes)).first->second.data();
 }
 
+void PageFile::preload(std::vector<std::uint32_t> numbers) {
+    std::sort(numbers.begin(), numbers.end());
+    numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
+    std::erase_if(numbers, [this](std::uint32_t number) {
+        return number >= m_pageCount || m_changes.count(number) != 0 || m_cache.count(number) != 0;
+    });
+    // Pages wanted together often lie among others (the leaves of several
+    // indexes built side by side): a short gap is read along, and kept,
+    // rather than split the read. A read stays within the limit on buffers
+    // per call (IOV_MAX is at least 1024).
+    constexpr std::uint32_t kMaxGap = 16;
+    constexpr std::uint32_t kMaxRun = 1024;
+    const auto size = static_cast<std::size_t>(m_format->pageSize);
+    std::vector<std::vector<std::uint8_t>> run;
+    std::vector<iovec> buffers;
+    for (std::size_t first = 0; first < numbers.size();) {
+        std::size_t end = first + 1;
+        while (end < numbers.size() && numbers[end] - numbers[end - 1] <= kMaxGap &&
+               numbers[end] - numbers[first] < kMaxRun)
+            ++end;
+        const std::uint32_t from = numbers[first];
+        run.assign(numbers[end - 1] - from + 1, std::vector<std::uint8_t>(size));
+        buffers.clear();
+        for (auto& bytes : run)
+            buffers.push_back({bytes.data(), size});
+        // A short or failed read keeps nothing: page() reads those pages
+        // again and reports what goes wrong.
+        if (::preadv(m_fd, buffers.data(), static_cast<int>(buffers.size()),
+                     static_cast<off_t>(from) * static_cast<off_t>(size)) ==
+            static_cast<ssize_t>(size * run.size()))
+            for (std::uint32_t i = 0; i < run.size(); ++i)
+                if (m_changes.count(from + i) == 0)
+                    m_cache.emplace(from + i, std::move(run[i]));
+        first = end;
+    }
+}
+
 void PageFile::read(std::uint32_t number, std::uint8_t* out) {
     const auto size = static_cast<std::size_t>(m_format->pageSize);
     if (const auto changed = m_changes.find(number); changed != m_changes.end()) {
@@ -175,6 +214,23 @@ void PageFile::read(std::uint32_t number, std::uint8_t* out) {
         return;
     }
     readFromFile(number, out);
+}
+
+void PageFile::readRun(std::uint32_t first, std::uint32_t count, std::uint8_t* out) {
+    if (count == 0)
+        return;
+    if (first >= m_pageCount || count > m_pageCount - first)
+        damaged("a reference to page " + std::to_string(std::uint64_t{first} + count - 1) +
+                " beyond the end of the file");
+    const auto size = static_cast<std::size_t>(m_format->pageSize);
+    if (!readFully(m_fd, out, size * count, static_cast<off_t>(first) * static_cast<off_t>(size)))
+        throw EngineError(engine_errors::kDiskError, "Disk or network error reading '" + m_path +
+                                                         "': " + std::strerror(errno) +
+                                                         ". Nothing was changed.");
+    // Cached pages are as in the file; only the changed ones differ.
+    for (auto changed = m_changes.lower_bound(first);
+         changed != m_changes.end() && changed->first - first < count; ++changed)
+        std::memcpy(out + size * (changed->first - first), changed->second.data(), size);
 }
 
 } // namespace korvalt::access

@@ -33,9 +33,18 @@ public:
     const std::uint8_t* page(std::uint32_t number);
     // The page's image for changing; the first call copies it from the file.
     std::uint8_t* modify(std::uint32_t number);
+    // Reads the given pages ahead of page() asking for them, each run of
+    // consecutive pages with one system call: a walk that knows which pages
+    // it needs next (an index node's children) saves a call per page. Pages
+    // held already, and numbers outside the file, are passed over.
+    void preload(std::vector<std::uint32_t> numbers);
     // Reads a page into `out` (pageSize bytes) without keeping it, for long
     // scans that should not fill memory.
     void read(std::uint32_t number, std::uint8_t* out);
+    // Reads `count` consecutive pages from `first` into `out` (count *
+    // pageSize bytes) with one read of the file, changed pages as changed:
+    // what read() would give page by page, for scans over many pages.
+    void readRun(std::uint32_t first, std::uint32_t count, std::uint8_t* out);
 
     // The pages changed so far, by page number.
     const std::map<std::uint32_t, std::vector<std::uint8_t>>& changes() const { return m_changes; }

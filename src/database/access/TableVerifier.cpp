@@ -23,46 +23,52 @@ std::string slotKind(const TableRows& rows, RowId row) {
                                      [](const OtherSlot& s, RowId r) { return s.row < r; });
     if (it != rows.others.end() && it->row == row)
         return it->flags == kSlotOverflowTarget ? "the new place of a moved row" : "a deleted row";
-    if (!std::binary_search(rows.dataPages.begin(), rows.dataPages.end(), rowPage(row)))
+    if (!rows.isDataPage(rowPage(row)))
         return "not on one of the table's data pages";
     return "a slot that does not exist";
 }
 
 // Compares the rows of an index's leaf entries with the table's live rows:
 // each entry must name a live row, no row twice, and every live row must be
-// there unless the index leaves it out for its Null keys.
-void compareIndex(const RealIndex& index, std::uint64_t nullBit, std::vector<RowId> entries,
+// there unless the index leaves it out for its Null keys. One pass over the
+// entries counts each live row's appearances, one over the live rows finds
+// those never counted.
+void compareIndex(const RealIndex& index, std::uint64_t nullBit, const std::vector<RowId>& entries,
                   const TableRows& rows, FaultList& faults) {
-    std::sort(entries.begin(), entries.end());
-    const std::vector<RowId>& live = rows.live;
-    std::size_t i = 0;
-    std::size_t j = 0;
-    while (i < entries.size() || j < live.size()) {
-        if (i < entries.size() && i > 0 && entries[i] == entries[i - 1]) {
-            faults.addWith(
-                [&] { return indexName(index) + " lists " + rowName(entries[i]) + " twice."; });
-            ++i;
-        } else if (j == live.size() || (i < entries.size() && entries[i] < live[j])) {
+    std::vector<std::uint8_t> seen(rows.live.size(), 0);
+    for (const RowId entry : entries) {
+        const std::uint32_t at = rows.liveOrdinal(entry);
+        if (at == TableRows::kNotLive) {
             faults.addWith([&] {
-                return indexName(index) + " has an entry for " + rowName(entries[i]) +
-                       ", which is " + slotKind(rows, entries[i]) + ".";
+                return indexName(index) + " has an entry for " + rowName(entry) + ", which is " +
+                       slotKind(rows, entry) + ".";
             });
-            ++i;
-        } else if (i == entries.size() || live[j] < entries[i]) {
-            if ((rows.allNull[j] & nullBit) == 0)
-                faults.addWith([&] {
-                    return indexName(index) + " has no entry for the live row " + rowName(live[j]) +
-                           ".";
-                });
-            ++j;
+        } else if (seen[at] != 0) {
+            faults.addWith(
+                [&] { return indexName(index) + " lists " + rowName(entry) + " twice."; });
         } else {
-            ++i;
-            ++j;
+            seen[at] = 1;
         }
     }
+    for (std::size_t j = 0; j < seen.size(); ++j)
+        if (seen[j] == 0 && (rows.allNull[j] & nullBit) == 0)
+            faults.addWith([&] {
+                return indexName(index) + " has no entry for the live row " +
+                       rowName(rows.live[j]) + ".";
+            });
 }
 
 } // namespace
+
+void compareIndexRows(const TableDef& table, std::size_t k, const std::vector<RowId>& entries,
+                      const TableRows& rows, FaultList& faults) {
+    const RealIndex& index = table.realIndexes[k];
+    // Rows an index may leave out are marked only for indexes that ignore
+    // Nulls; beyond the first kMaxNullIndexes every row must be there.
+    const std::uint64_t nullBit =
+        index.ignoresNulls() && k < kMaxNullIndexes ? std::uint64_t{1} << k : std::uint64_t{0};
+    compareIndex(index, nullBit, entries, rows, faults);
+}
 
 std::vector<std::string> verifyTable(PageFile& file, const TableDef& table) {
     FaultList faults;
@@ -82,11 +88,7 @@ std::vector<std::string> verifyTable(PageFile& file, const TableDef& table) {
         }
         for (std::string& fault : check.faults)
             faults.add(indexName(index) + ": " + std::move(fault));
-        // Rows an index may leave out are marked only for indexes that
-        // ignore Nulls; beyond the first kMaxNullIndexes every row must be there.
-        const std::uint64_t nullBit =
-            index.ignoresNulls() && k < kMaxNullIndexes ? std::uint64_t{1} << k : std::uint64_t{0};
-        compareIndex(index, nullBit, std::move(check.rows), rows, faults);
+        compareIndexRows(table, k, check.rows, rows, faults);
     }
     return faults.take();
 }

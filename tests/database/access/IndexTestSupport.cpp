@@ -3,8 +3,6 @@
 #include "database/EngineError.h"
 #include "database/access/PageFile.h"
 
-#include <algorithm>
-#include <filesystem>
 #include <set>
 
 namespace korvalt::access {
@@ -41,19 +39,6 @@ std::vector<IndexUnderTest> indexesOf(PageFile& file) {
         }
     }
     return found;
-}
-
-std::vector<std::string> indexedFixtures() {
-    std::vector<std::string> files;
-    for (const auto& entry :
-         std::filesystem::directory_iterator(std::string(KORVALT_FIXTURES_DIR) + "/access-made"))
-        if (entry.path().extension() == ".mdb")
-            files.push_back(entry.path().string());
-    std::sort(files.begin(), files.end());
-    files.push_back(std::string(KORVALT_FIXTURES_DIR) + "/pipe-small-indexed.mdb");
-    files.push_back(std::string(KORVALT_BIG_FIXTURES_DIR) + "/pipe-aged-5k.mdb");
-    files.push_back(std::string(KORVALT_BIG_FIXTURES_DIR) + "/pipe-100k.mdb");
-    return files;
 }
 
 std::vector<std::uint8_t> makeEntry(const std::vector<std::uint8_t>& key, std::uint32_t page,

@@ -23,10 +23,6 @@ struct IndexUnderTest {
 // over on pages Access has since freed), are passed over.
 std::vector<IndexUnderTest> indexesOf(PageFile& file);
 
-// The files whose index trees the tests walk: the Access-made ones and the
-// indexed pipe files.
-std::vector<std::string> indexedFixtures();
-
 // key ‖ data page (3 bytes, big-endian) ‖ row, on node pages ‖ child page.
 std::vector<std::uint8_t> makeEntry(const std::vector<std::uint8_t>& key, std::uint32_t page,
                                     std::uint8_t row);

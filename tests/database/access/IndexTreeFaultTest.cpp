@@ -144,6 +144,26 @@ TEST_P(IndexTreeFaults, UnreadableTreesAreReportedAndNeverChanged) {
     }
 }
 
+// Node pages link only to their peers under the same parent, and only
+// trees of three levels have such peers: a one-sided link is a fault.
+TEST(IndexTreeLinks, OneSidedNodeLinkIsReported) {
+    PageFile file(std::string(KORVALT_BIG_FIXTURES_DIR) + "/pipe-100k.mdb");
+    for (const IndexUnderTest& index : indexesOf(file)) {
+        const LoadedIndexTree tree = loadIndexTree(file, index.tdefPage, index.index.rootPage);
+        for (const auto& [number, loaded] : tree.pages) {
+            if (loaded.page.leaf || loaded.page.next == 0)
+                continue;
+            ASSERT_TRUE(checkIndex(file, index.tdefPage, index.index.rootPage).faults.empty());
+            put32(file.modify(number) + file.format().indexNext, 0);
+            const IndexCheck check = checkIndex(file, index.tdefPage, index.index.rootPage);
+            ASSERT_EQ(check.faults.size(), 1u);
+            EXPECT_NE(check.faults[0].find("which does not link on to it"), std::string::npos);
+            return;
+        }
+    }
+    FAIL() << "no linked node pages in pipe-100k";
+}
+
 INSTANTIATE_TEST_SUITE_P(Access, IndexTreeFaults,
                          ::testing::Values("testIndexCodesV1997.mdb", "compIndexTestV2003.mdb"),
                          [](const auto& param) { return param.index == 0 ? "Jet3" : "Jet4"; });

@@ -1,5 +1,6 @@
 #include "database/access/TableVerifier.h"
 
+#include "database/EngineError.h"
 #include "database/access/DataScan.h"
 #include "database/access/IndexTree.h"
 #include "database/access/IndexTreeLoad.h"
@@ -107,6 +108,45 @@ TEST(TableVerifier, PipeTablesAreClean) {
     }
 }
 
+// An index that ignores Nulls may leave out the rows whose key is all Null,
+// and only those: a row with a value taken out of it is still a fault.
+TEST(TableVerifier, IndexesThatIgnoreNullsMayLeaveOutOnlyNullKeys) {
+    const std::string path =
+        std::string(KORVALT_FIXTURES_DIR) + "/access-made/testIndexPropertiesV2003.mdb";
+    int checked = 0;
+    for (const char* name : {"TableIgnoreNulls1", "TableIgnoreNulls2"}) {
+        const std::uint32_t tdef = tdefOf(path, name);
+        PageFile probe(path);
+        const TableDef table = readTableDef(probe, tdef);
+        FaultList ignored;
+        const TableRows rows = scanTableRows(probe, table, ignored);
+        for (std::size_t k = 0; k < table.realIndexes.size(); ++k) {
+            const RealIndex& index = table.realIndexes[k];
+            if (!index.ignoresNulls())
+                continue;
+            SCOPED_TRACE(std::string(name) + " index " + std::to_string(index.number));
+            const auto bit = std::uint64_t{1} << k;
+            // Rows left out for their Null key, which the clean file shows
+            // are passed over.
+            EXPECT_TRUE(std::any_of(rows.allNull.begin(), rows.allNull.end(),
+                                    [bit](std::uint64_t b) { return (b & bit) != 0; }));
+            const auto keyed = std::find_if(rows.allNull.begin(), rows.allNull.end(),
+                                            [bit](std::uint64_t b) { return (b & bit) == 0; });
+            ASSERT_NE(keyed, rows.allNull.end());
+            const RowId row = rows.live[static_cast<std::size_t>(keyed - rows.allNull.begin())];
+            PageFile file(path);
+            removeIndexRows(file, tdef, index.rootPage, {row});
+            const std::vector<std::string> faults = verifyTable(file, table);
+            const std::string expected = "Index " + std::to_string(index.number) +
+                                         " has no entry for the live row " + rowName(row) + ".";
+            EXPECT_NE(std::find(faults.begin(), faults.end(), expected), faults.end())
+                << "expected: " << expected << "\nfound:" << joined(faults);
+            ++checked;
+        }
+    }
+    EXPECT_GE(checked, 2);
+}
+
 // A copy of pipe-aged-5k in memory (changes go to the page overlay only),
 // with rows picked for breaking: an ordinary row, and a moved row whose
 // header points straight at its 0x8000 target.
@@ -156,18 +196,21 @@ struct AgedPipe {
             if (onlyIndex == SIZE_MAX || onlyIndex == k)
                 removeIndexRows(file, tdef, table.realIndexes[k].rootPage, {row});
     }
-    // Gives a leaf entry of index k its neighbour's row: one row listed
-    // twice, under two keys, and the other row missing.
-    void duplicateEntry(std::size_t k) {
+    // Points the second entry of a leaf of index k at `row`, or at its
+    // neighbour's row when `row` is 0: one row listed twice, under two
+    // keys. Either way the entry's own row goes missing from the index.
+    void pointEntry(std::size_t k, RowId row = 0) {
         const TableDef table = readTableDef(file, tdef);
         const LoadedIndexTree tree = loadIndexTree(file, tdef, table.realIndexes[k].rootPage);
         for (const std::uint32_t leaf : tree.leaves) {
             IndexPage page = tree.pages.at(leaf).page;
             if (page.entries.size() < 4)
                 continue;
-            const std::vector<std::uint8_t>& from = page.entries[2];
-            std::copy(from.end() - 4, from.end(), page.entries[1].end() - 4);
-            duplicated = entryRow(from, true);
+            duplicated = row != 0 ? row : entryRow(page.entries[2], true);
+            std::vector<std::uint8_t>& entry = page.entries[1];
+            for (int i = 0; i < 4; ++i)
+                entry[entry.size() - 4 + static_cast<std::size_t>(i)] =
+                    static_cast<std::uint8_t>(duplicated >> (24 - 8 * i));
             ASSERT_TRUE(page.write(file.format(), file.modify(leaf)));
             return;
         }
@@ -238,8 +281,26 @@ TEST(TableVerifier, ReportsEachInjectedFault) {
          [](const AgedPipe& p) {
              return "Index 1 has no entry for the live row " + rowName(p.ordinary) + ".";
          }},
-        {"an index listing a row twice under two keys", [](AgedPipe& p) { p.duplicateEntry(0); },
+        {"an index listing a row twice under two keys", [](AgedPipe& p) { p.pointEntry(0); },
          [](const AgedPipe& p) { return "Index 0 lists " + rowName(p.duplicated) + " twice."; }},
+        {"an index entry for a slot past its page's last",
+         [](AgedPipe& p) { p.pointEntry(1, rowId(rowPage(p.ordinary), 255)); },
+         [](const AgedPipe& p) {
+             return "Index 1 has an entry for " + rowName(rowId(rowPage(p.ordinary), 255)) +
+                    ", which is a slot that does not exist.";
+         }},
+        {"an index entry for a moved row's new place",
+         [](AgedPipe& p) { p.pointEntry(2, p.target); },
+         [](const AgedPipe& p) {
+             return "Index 2 has an entry for " + rowName(p.target) +
+                    ", which is the new place of a moved row.";
+         }},
+        {"an index entry for a page beyond the file",
+         [](AgedPipe& p) { p.pointEntry(0, rowId(0xFFFFFF, 1)); },
+         [](const AgedPipe&) {
+             return std::string("Index 0 has an entry for page 16777215 slot 1, which is not on "
+                                "one of the table's data pages.");
+         }},
         {"a data page that names another table as its owner",
          [](AgedPipe& p) { put32(p.file.modify(rowPage(p.ordinary)) + 4, p.tdef + 1); },
          [](const AgedPipe& p) {
@@ -303,6 +364,25 @@ TEST(TableVerifier, DamageIsReportedNotThrownAndTheListStaysShort) {
     ASSERT_EQ(faults.size(), 51u);
     EXPECT_EQ(faults.back().rfind("... and ", 0), 0u) << faults.back();
     EXPECT_NE(faults.back().find("more faults"), std::string::npos);
+}
+
+// The walk reads its pages many at a time: what it reads must be what
+// page() shows, changes included, at either end of a run and within it.
+TEST(TableVerifier, PagesReadInRunsShowTheirChanges) {
+    PageFile file(std::string(KORVALT_BIG_FIXTURES_DIR) + "/pipe-aged-5k.mdb");
+    const std::size_t size = static_cast<std::size_t>(file.format().pageSize);
+    const std::uint32_t first = 3;
+    const std::uint32_t count = file.pageCount() - first;
+    for (const std::uint32_t changed : {first, first + 7, file.pageCount() - 1})
+        file.modify(changed)[100] ^= 0x5A;
+    std::vector<std::uint8_t> run(size * count);
+    file.readRun(first, count, run.data());
+    for (std::uint32_t i = 0; i < count; ++i)
+        ASSERT_TRUE(std::equal(run.begin() + static_cast<std::ptrdiff_t>(size * i),
+                               run.begin() + static_cast<std::ptrdiff_t>(size * (i + 1)),
+                               file.page(first + i)))
+            << "page " << first + i;
+    EXPECT_THROW(file.readRun(first, count + 1, run.data()), EngineError);
 }
 
 } // namespace
