@@ -6,12 +6,12 @@
 //
 // Not part of the test suite; run build/bin/korvalt_delete_bench [runs].
 
+#include "AccessBench.h"
 #include "BenchToolkit.h"
 
 #include "database/Database.h"
 #include "database/access/AccessDelete.h"
 #include "database/access/FileReplacement.h"
-#include "database/access/MdbImport.h"
 #include "database/clsDatabaseControl.h"
 #include "query/clsComboHandler.h"
 #include "startup/Module1.h"
@@ -19,7 +19,6 @@
 
 #include <QApplication>
 #include <QTemporaryDir>
-#include <sqlite3.h>
 
 #include <algorithm>
 #include <chrono>
@@ -35,54 +34,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-double millisecondsOf(const std::function<void()>& work) {
-    const auto start = std::chrono::steady_clock::now();
-    work();
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-        .count();
-}
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 std::string freshCopy(const std::string& source, const std::string& dir, int run) {
     const std::string path = dir + "/run" + std::to_string(run) + ".mdb";
     fs::copy_file(source, path, fs::copy_options::overwrite_existing);
     return path;
-}
-
-// The drawing of about 330 records and the addresses of its rows.
-struct Victim {
-    std::string drawing;
-    std::uint32_t tdefPage = 0;
-    std::vector<access::RowId> rows;
-};
-
-Victim pickDrawing(const std::string& path) {
-    sqlite3* db = nullptr;
-    sqlite3_open(":memory:", &db);
-    Victim victim;
-    for (const MdbImport::Table& t : MdbImport::importInto(path, db)) {
-        if (t.name == "Pipe")
-            victim.tdefPage = t.tdefPage;
-    }
-    sqlite3_stmt* s = nullptr;
-    sqlite3_prepare_v2(db,
-                       "SELECT DWG_NAME FROM Pipe GROUP BY DWG_NAME "
-                       "ORDER BY abs(COUNT(*) - 330), DWG_NAME LIMIT 1",
-                       -1, &s, nullptr);
-    if (sqlite3_step(s) == SQLITE_ROW)
-        victim.drawing = reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
-    sqlite3_finalize(s);
-    sqlite3_prepare_v2(db, "SELECT rowid FROM Pipe WHERE DWG_NAME = ?", -1, &s, nullptr);
-    sqlite3_bind_text(s, 1, victim.drawing.c_str(), -1, SQLITE_TRANSIENT);
-    while (sqlite3_step(s) == SQLITE_ROW)
-        victim.rows.push_back(static_cast<access::RowId>(sqlite3_column_int64(s, 0)));
-    sqlite3_finalize(s);
-    sqlite3_close(db);
-    return victim;
 }
 
 double windowDelete(const std::string& path, std::string drawing) {
@@ -113,15 +68,13 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
     const std::string source = KORVALT_BENCH_ACCESS_FILE;
-    if (!fs::exists(source)) {
-        std::printf("%s not found: nothing measured\n", source.c_str());
+    if (!accessFileAt(source))
         return 1;
-    }
     BenchToolkit toolkit;
     SetToolkit(&toolkit);
     QTemporaryDir dir;
     const std::string folder = dir.path().toStdString();
-    const Victim victim = pickDrawing(source);
+    const DrawingToDelete victim = pickDrawing(source);
     std::printf("file %s, %.1f MB; drawing %s, %zu records; %d runs\n", source.c_str(),
                 static_cast<double>(fs::file_size(source)) / 1e6, victim.drawing.c_str(),
                 victim.rows.size(), runs);

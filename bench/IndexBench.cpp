@@ -5,13 +5,13 @@
 //
 // Not part of the test suite; run build/bin/korvalt_index_bench [runs].
 
+#include "AccessBench.h"
+
 #include "database/access/IndexTree.h"
 #include "database/access/IndexTreeLoad.h"
-#include "database/access/MdbImport.h"
 #include "database/access/PageFile.h"
 #include "database/access/TableDef.h"
 
-#include <sqlite3.h>
 #include <time.h>
 
 #include <algorithm>
@@ -26,11 +26,7 @@
 namespace {
 
 using namespace korvalt;
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
+using bench::median;
 
 double cpuMs() {
     timespec t{};
@@ -62,48 +58,19 @@ struct Timings {
     }
 };
 
-// The drawing of about 330 records and the addresses of its rows, chosen as
-// the delete benchmark chooses it.
-struct Victim {
-    std::string drawing;
-    std::uint32_t tdefPage = 0;
-    std::unordered_set<access::RowId> rows;
-};
-
-Victim pickDrawing(const std::string& path) {
-    sqlite3* db = nullptr;
-    sqlite3_open(":memory:", &db);
-    Victim victim;
-    for (const MdbImport::Table& t : MdbImport::importInto(path, db))
-        if (t.name == "Pipe")
-            victim.tdefPage = t.tdefPage;
-    sqlite3_stmt* s = nullptr;
-    sqlite3_prepare_v2(db,
-                       "SELECT DWG_NAME FROM Pipe GROUP BY DWG_NAME "
-                       "ORDER BY abs(COUNT(*) - 330), DWG_NAME LIMIT 1",
-                       -1, &s, nullptr);
-    if (sqlite3_step(s) == SQLITE_ROW)
-        victim.drawing = reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
-    sqlite3_finalize(s);
-    sqlite3_prepare_v2(db, "SELECT rowid FROM Pipe WHERE DWG_NAME = ?", -1, &s, nullptr);
-    sqlite3_bind_text(s, 1, victim.drawing.c_str(), -1, SQLITE_TRANSIENT);
-    while (sqlite3_step(s) == SQLITE_ROW)
-        victim.rows.insert(static_cast<access::RowId>(sqlite3_column_int64(s, 0)));
-    sqlite3_finalize(s);
-    sqlite3_close(db);
-    return victim;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 9;
     const std::string path = KORVALT_BENCH_ACCESS_FILE;
-    if (!std::filesystem::exists(path)) {
-        std::printf("%s not found: nothing measured\n", path.c_str());
+    if (!bench::accessFileAt(path))
         return 1;
-    }
-    const Victim victim = pickDrawing(path);
+    const bench::DrawingToDelete picked = bench::pickDrawing(path);
+    struct {
+        std::string drawing;
+        std::uint32_t tdefPage;
+        std::unordered_set<access::RowId> rows;
+    } victim{picked.drawing, picked.tdefPage, {picked.rows.begin(), picked.rows.end()}};
     std::vector<std::uint32_t> roots;
     {
         access::PageFile file(path);

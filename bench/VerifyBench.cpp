@@ -7,14 +7,13 @@
 //
 // Not part of the test suite; run build/bin/korvalt_verify_bench [runs].
 
+#include "AccessBench.h"
+
 #include "database/access/DataScan.h"
 #include "database/access/IndexTree.h"
-#include "database/access/MdbImport.h"
 #include "database/access/PageFile.h"
 #include "database/access/TableDef.h"
 #include "database/access/TableVerifier.h"
-
-#include <sqlite3.h>
 
 #include <algorithm>
 #include <chrono>
@@ -27,11 +26,7 @@
 namespace {
 
 using namespace korvalt;
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
+using bench::median;
 
 struct Clock {
     std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
@@ -40,17 +35,6 @@ struct Clock {
             .count();
     }
 };
-
-std::uint32_t pipeTdef(const std::string& path) {
-    sqlite3* db = nullptr;
-    sqlite3_open(":memory:", &db);
-    std::uint32_t tdef = 0;
-    for (const MdbImport::Table& t : MdbImport::importInto(path, db))
-        if (t.name == "Pipe")
-            tdef = t.tdefPage;
-    sqlite3_close(db);
-    return tdef;
-}
 
 struct Figures {
     std::vector<double> total, walk, indexes, cross;
@@ -94,11 +78,9 @@ void measure(const std::string& path, std::uint32_t tdef, Figures& out) {
 int main(int argc, char** argv) {
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 9;
     const std::string path = KORVALT_BENCH_ACCESS_FILE;
-    if (!std::filesystem::exists(path)) {
-        std::printf("%s not found: nothing measured\n", path.c_str());
+    if (!bench::accessFileAt(path))
         return 1;
-    }
-    const std::uint32_t tdef = pipeTdef(path);
+    const std::uint32_t tdef = bench::pickDrawing(path).tdefPage;
     Figures warm;
     measure(path, tdef, warm);
     Figures f;
