@@ -303,6 +303,10 @@ std::vector<CatalogTable> readCatalog(Source& src) {
         decodeText(src, page + nameField.start, static_cast<std::size_t>(nameField.siz), name);
         if ((flagBits & kSystemObjectFlags) != 0 || name.rfind("MSys", 0) == 0 || name.empty())
             return;
+        // Access allows no control characters in a name; a NUL would also cut
+        // the name short wherever it is handed on as C text.
+        if (std::any_of(name.begin(), name.end(), [](char c) { return c >= 0 && c < 0x20; }))
+            damaged(src);
         tables.push_back({name, get32(page + id.start) & 0x00FFFFFFu});
     });
     // Every database lists at least its own system tables.

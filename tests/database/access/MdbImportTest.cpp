@@ -422,6 +422,12 @@ TEST(MdbImport, FilesThatAreNoJetDatabaseAreUnrecognized) {
     wrongVersion[0x14] = 0x05; // a version without a Jet page layout
     std::string oddSize = small;
     oddSize.resize(small.size() - 100);
+    // A control character in the catalog's name of a table: no name Access
+    // allows, and one SQLite would be handed cut short.
+    std::string controlInName = small;
+    for (auto at = controlInName.find(std::string("P\0i\0p\0e\0", 8)); at != std::string::npos;
+         at = controlInName.find(std::string("P\0i\0p\0e\0", 8), at + 1))
+        controlInName[at + 2] = '\x01';
 
     const struct {
         const char* name;
@@ -433,6 +439,7 @@ TEST(MdbImport, FilesThatAreNoJetDatabaseAreUnrecognized) {
         {"two-pages", small.substr(0, 8192)},
         {"wrong-version", wrongVersion},
         {"not-whole-pages", oddSize},
+        {"control-character-in-a-table-name", controlInName},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
