@@ -1,5 +1,6 @@
 #include "app/DeleteCli.h"
 
+#include "app/ConsoleSession.h"
 #include "app/OptionReader.h"
 
 #include "database/Database.h"
@@ -7,7 +8,6 @@
 #include "query/clsComboHandler.h"
 #include "startup/ErrorReport.h"
 #include "startup/Module1.h"
-#include "startup/frmLocateData.h"
 #include "ui/ConsoleToolkit.h"
 #include "ui/frmTaviDatabase.h"
 
@@ -224,30 +224,10 @@ int DeleteCli::run(const std::vector<std::string>& args, std::istream& in, std::
         return kSuccess;
     }
 
-    // The delete runs on the process-wide database and gateway variables,
-    // as in the window; whatever they held before comes back afterwards.
-    std::unique_ptr<Database> savedDatabase = std::move(gDatabase);
-    const auto savedControl = gDatabaseControl;
-    const bool savedOpen = gDatabaseOpen;
-    const bool savedFound = gTableFound;
-    const std::string savedSupport = gsSupportFooter;
-    const std::string savedContact = gsContactFooter;
-    const bool locateWasLoaded = frmLocateDataSlot.loaded();
-    const bool windowWasLoaded = frmTaviDatabaseSlot.loaded();
-
-    const int code = runDelete(options, in, out, err);
-
-    if (!windowWasLoaded)
-        frmTaviDatabaseSlot.unload();
-    if (!locateWasLoaded)
-        frmLocateDataSlot.unload();
-    gDatabase = std::move(savedDatabase);
-    gDatabaseControl = savedControl;
-    gDatabaseOpen = savedOpen;
-    gTableFound = savedFound;
-    gsSupportFooter = savedSupport;
-    gsContactFooter = savedContact;
-    return code;
+    // The run uses the process-wide database and gateway variables, as the
+    // window does; whatever they held before comes back afterwards.
+    const ConsoleSession session;
+    return runDelete(options, in, out, err);
 }
 
 int DeleteCli::runDelete(const Options& options, std::istream& in, std::ostream& out,
@@ -256,16 +236,7 @@ int DeleteCli::runDelete(const Options& options, std::istream& in, std::ostream&
     SetToolkit(&terminal);
     int code = kFailure;
     try {
-        gsSupportFooter = BuildSupportFooter();
-        gsContactFooter = BuildContactFooter();
-        gDatabaseControl = std::make_shared<clsDatabaseControl>();
-        gDatabaseControl->setDataAddress(options.database);
-        gDatabase.reset();
-        // Opened here rather than through the gateway's connect, which
-        // answers a wrong address with the location window and no number.
-        gDatabase = OpenDatabase(options.database);
-        gDatabaseOpen = true;
-        gTableFound = true;
+        ConsoleSession::open(options.database);
 
         const Found before = countRecords(options.drawing);
         if (before.count == 0) {

@@ -1,5 +1,6 @@
 #include "app/ReportCli.h"
 
+#include "app/ConsoleSession.h"
 #include "app/OptionReader.h"
 
 #include "database/Database.h"
@@ -8,7 +9,6 @@
 #include "results/clsDataHandler.h"
 #include "startup/ErrorReport.h"
 #include "startup/Module1.h"
-#include "startup/frmLocateData.h"
 #include "ui/ConsoleToolkit.h"
 #include "ui/CsvExport.h"
 #include "ui/ResultLayouts.h"
@@ -244,27 +244,10 @@ int ReportCli::run(const std::vector<std::string>& args, std::ostream& out, std:
         err << kProgram << ": the " << options.report->name
             << " report lists the whole database; the filters are ignored\n";
 
-    // The report runs on the process-wide database and gateway variables,
-    // as in the window; whatever they held before comes back afterwards.
-    std::unique_ptr<Database> savedDatabase = std::move(gDatabase);
-    const auto savedControl = gDatabaseControl;
-    const bool savedOpen = gDatabaseOpen;
-    const bool savedFound = gTableFound;
-    const std::string savedSupport = gsSupportFooter;
-    const std::string savedContact = gsContactFooter;
-    const bool locateWasLoaded = frmLocateDataSlot.loaded();
-
-    const int code = runReport(options, out, err);
-
-    if (!locateWasLoaded)
-        frmLocateDataSlot.unload();
-    gDatabase = std::move(savedDatabase);
-    gDatabaseControl = savedControl;
-    gDatabaseOpen = savedOpen;
-    gTableFound = savedFound;
-    gsSupportFooter = savedSupport;
-    gsContactFooter = savedContact;
-    return code;
+    // The run uses the process-wide database and gateway variables, as the
+    // window does; whatever they held before comes back afterwards.
+    const ConsoleSession session;
+    return runReport(options, out, err);
 }
 
 int ReportCli::runReport(const Options& options, std::ostream& out, std::ostream& err) {
@@ -272,16 +255,7 @@ int ReportCli::runReport(const Options& options, std::ostream& out, std::ostream
     SetToolkit(&console);
     int code = kFailure;
     try {
-        gsSupportFooter = BuildSupportFooter();
-        gsContactFooter = BuildContactFooter();
-        gDatabaseControl = std::make_shared<clsDatabaseControl>();
-        gDatabaseControl->setDataAddress(options.database);
-        gDatabase.reset();
-        // Opened here rather than through the gateway's connect, which
-        // answers a wrong address with the location window and no number.
-        gDatabase = OpenDatabase(options.database);
-        gDatabaseOpen = true;
-        gTableFound = true;
+        ConsoleSession::open(options.database);
 
         const ReportSpec& report = *options.report;
         ResultsListView list;
