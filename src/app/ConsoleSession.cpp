@@ -1,10 +1,19 @@
 #include "app/ConsoleSession.h"
 
+#include "startup/ErrorReport.h"
 #include "startup/Module1.h"
+#include "ui/ConsoleToolkit.h"
 #include "startup/frmLocateData.h"
 #include "ui/frmTaviDatabase.h"
 
+#include <ostream>
+
 namespace korvalt {
+
+void writeEngineError(std::ostream& err, const char* program, const ErrorInfo& error) {
+    err << program << ": Error " << error.number << ": "
+        << ConsoleToolkit::consoleText(error.description) << '\n';
+}
 
 ConsoleSession::ConsoleSession()
     : m_database(std::move(gDatabase)), m_control(gDatabaseControl), m_open(gDatabaseOpen),

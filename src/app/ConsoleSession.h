@@ -3,10 +3,17 @@
 #include "database/Database.h"
 #include "database/clsDatabaseControl.h"
 
+#include <iosfwd>
 #include <memory>
 #include <string>
 
 namespace korvalt {
+
+struct ErrorInfo;
+
+// "PROGRAM: Error N: description" on the error stream, line ends as the
+// console wants them.
+void writeEngineError(std::ostream& err, const char* program, const ErrorInfo& error);
 
 // A command-line run on the process-wide database and gateway variables, as
 // the window uses them: the constructor keeps what they held, open() puts

@@ -83,8 +83,7 @@ private:
 }
 
 void writeError(std::ostream& err, const ErrorInfo& error) {
-    err << kProgram << ": Error " << error.number << ": "
-        << ConsoleToolkit::consoleText(error.description) << '\n';
+    writeEngineError(err, kProgram, error);
 }
 
 // The engine's number and words inside a message the gateway showed for a

@@ -72,8 +72,7 @@ int parseColumn(const std::string& text) {
 }
 
 void writeError(std::ostream& err, const ErrorInfo& error) {
-    err << kProgram << ": Error " << error.number << ": "
-        << ConsoleToolkit::consoleText(error.description) << '\n';
+    writeEngineError(err, kProgram, error);
 }
 
 // The gateway answers a missing table with the location window and keeps
