@@ -20,6 +20,8 @@
 #include <QApplication>
 #include <QTemporaryDir>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -37,6 +39,9 @@ namespace fs = std::filesystem;
 std::string freshCopy(const std::string& source, const std::string& dir, int run) {
     const std::string path = dir + "/run" + std::to_string(run) + ".mdb";
     fs::copy_file(source, path, fs::copy_options::overwrite_existing);
+    // A user's file has long been on disk; a copy still waiting to be
+    // written out would be written by the next fsync of anything else.
+    ::sync();
     return path;
 }
 

@@ -98,8 +98,9 @@ FileStamp deleteRowsInFile(const std::string& path, const FileStamp& openedAs,
     // changed pages go into.
     FileReplacement replacement(path, openedAs);
 
-    // Every changed page is worked out in memory first, from the original;
-    // nothing is written until all of it is known to fit.
+    // Every changed page is worked out in memory first, from the original,
+    // while the copy is being made; nothing is written until all of it is
+    // known to fit.
     PageFile file(path);
     const TableDef table = readTableDef(file, tdefPage);
     refuseUnsupported(table, tableName);
@@ -111,8 +112,9 @@ FileStamp deleteRowsInFile(const std::string& path, const FileStamp& openedAs,
     const auto pageSize = static_cast<std::size_t>(file.format().pageSize);
     for (const auto& [number, bytes] : file.changes())
         replacement.writePage(number, bytes.data(), pageSize);
-    // The disk works on the copy while it is checked.
-    replacement.startFlush();
+    // The disk is already writing the copy out (it started when the copy
+    // was whole) while the copy is checked.
+    replacement.waitForCopy();
     checkCopy(replacement.tempPath(), tdefPage, table, rows, tableName);
     replacement.flush();
     return replacement.commit();

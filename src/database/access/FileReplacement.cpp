@@ -14,6 +14,7 @@
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <system_error>
 #include <vector>
 
 namespace korvalt::access {
@@ -122,6 +123,11 @@ int takeTempFile(const std::string& temp, const std::string& path) {
     throw busyError(path);
 }
 
+// Sets the disk writing the file out without waiting for it.
+void beginWriteback(int fd) {
+    ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+}
+
 void syncFolder(const std::string& folder) {
     const Descriptor fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (fd.get() >= 0)
@@ -193,10 +199,28 @@ FileReplacement::FileReplacement(std::string path, const FileStamp& openedAs)
     m_tempPath = tempPathFor(m_path);
     m_tempFd = takeTempFile(m_tempPath, m_path);
 
+    // The copy is made in the background, so that the caller can work out
+    // its changes from the original meanwhile; whatever touches the copy
+    // waits for it first.
     try {
-        copyOriginal();
+        m_copying = std::async(std::launch::async, [this] { copyOriginal(); });
+    } catch (const std::system_error&) {
+        try {
+            copyOriginal(); // no thread to be had: copy here and now
+        } catch (...) {
+            discard(); // a constructor that throws has no destructor run
+            throw;
+        }
+    }
+}
+
+void FileReplacement::waitForCopy() {
+    if (!m_copying.valid())
+        return;
+    try {
+        m_copying.get();
     } catch (...) {
-        discard(); // a constructor that throws has no destructor run
+        discard();
         throw;
     }
 }
@@ -222,7 +246,7 @@ void FileReplacement::copyOriginal() {
         failure = errno;
     if (failure)
         throw diskError("Could not copy '" + m_path + "' to '" + m_tempPath + "'", failure);
-    startFlush();
+    beginWriteback(m_tempFd);
 }
 
 FileReplacement::~FileReplacement() {
@@ -231,6 +255,9 @@ FileReplacement::~FileReplacement() {
 }
 
 void FileReplacement::discard() noexcept {
+    // The copy's own failure, if any, was or will be reported by waitForCopy.
+    if (m_copying.valid())
+        m_copying.wait();
     if (m_tempFd < 0)
         return;
     // Removed while still locked, so no other run can be using it.
@@ -241,6 +268,7 @@ void FileReplacement::discard() noexcept {
 
 void FileReplacement::writePage(std::uint32_t page, const std::uint8_t* bytes,
                                 std::size_t pageSize) {
+    waitForCopy();
     if (m_tempFd < 0)
         throw EngineError(errors::kInvalidOperation, "The copy of '" + m_path + "' is closed.");
     const std::uint64_t offset = static_cast<std::uint64_t>(page) * pageSize;
@@ -260,12 +288,8 @@ void FileReplacement::writePage(std::uint32_t page, const std::uint8_t* bytes,
     }
 }
 
-void FileReplacement::startFlush() noexcept {
-    if (m_tempFd >= 0)
-        ::sync_file_range(m_tempFd, 0, 0, SYNC_FILE_RANGE_WRITE);
-}
-
 void FileReplacement::flush() {
+    waitForCopy();
     if (m_tempFd < 0)
         throw EngineError(errors::kInvalidOperation, "The copy of '" + m_path + "' is closed.");
     if (::fsync(m_tempFd) != 0) {

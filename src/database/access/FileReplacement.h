@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <future>
 #include <string>
 
 namespace korvalt::access {
@@ -24,9 +25,9 @@ FileStamp stampOf(const std::string& path);
 //      file (.ldb/.laccdb, any letter case) is beside the file, when the
 //      file or its folder is read-only, or when the file no longer has the
 //      stamp it had when it was opened; it then takes the delete lock,
-//      removes a temporary copy a killed run left behind, and copies the
-//      file to a temporary file in the same folder with the same
-//      permission bits;
+//      removes a temporary copy a killed run left behind, and starts
+//      copying the file, in the background, to a temporary file in the
+//      same folder with the same permission bits;
 //   2. the caller writes its changed pages into the copy (writePage) and
 //      calls flush(), which makes them durable (fsync);
 //   3. the caller checks the copy (tempPath());
@@ -54,10 +55,10 @@ public:
     FileReplacement& operator=(const FileReplacement&) = delete;
 
     const std::string& tempPath() const { return m_tempPath; }
+    // Returns once the copy holds the whole original; raises what copying
+    // met (the copy is then removed). writePage and flush wait by themselves.
+    void waitForCopy();
     void writePage(std::uint32_t page, const std::uint8_t* bytes, std::size_t pageSize);
-    // Starts writing the copy out to disk without waiting, so that the wait
-    // in flush() is shorter when other work comes between.
-    void startFlush() noexcept;
     void flush();
     FileStamp commit();
 
@@ -78,6 +79,8 @@ private:
     // The copy, open for writing; it also holds the delete lock.
     int m_tempFd = -1;
     bool m_committed = false;
+    // The copying under way in the background, until waitForCopy took it.
+    std::future<void> m_copying;
 };
 
 } // namespace korvalt::access

@@ -108,6 +108,7 @@ TEST_F(FileReplacementTest, ReplacesTheFileAndKeepsTheOldOneAsBak) {
     {
         FileReplacement replacement(path, stamp);
         EXPECT_EQ(replacement.tempPath(), FileReplacement::tempPathFor(path));
+        replacement.waitForCopy();
         EXPECT_EQ(read(replacement.tempPath()), original);
         EXPECT_EQ(modeOf(replacement.tempPath()), 0640u);
         writeFill(replacement, 1, 'X');
@@ -185,6 +186,7 @@ TEST_F(FileReplacementTest, ASecondReplacementOfTheSameFileIsRefusedUntilTheFirs
     EXPECT_EQ(read(path), pages({'a', 'b', 'Q', 'd'}));
     // Once the first is over, the next one may run.
     FileReplacement next(path, stampOf(path));
+    next.waitForCopy();
     EXPECT_EQ(read(next.tempPath()), pages({'a', 'b', 'Q', 'd'}));
 }
 
@@ -194,6 +196,7 @@ TEST_F(FileReplacementTest, AnUnfinishedReplacementLeavesNothingBehind) {
     write(temp, pages({'k', 'k', 'k', 'k', 'k', 'k'}));
     {
         FileReplacement replacement(path, stampOf(path));
+        replacement.waitForCopy();
         EXPECT_EQ(read(temp), original);
         writeFill(replacement, 0, 'X');
         replacement.flush();
@@ -255,7 +258,8 @@ TEST_F(FileReplacementTest, WriteFailuresAreDiskErrorsAndRemoveTheCopy) {
 
     std::string text;
     limitTo(kPage * 2);
-    EXPECT_EQ(refusalNumber([&] { FileReplacement{path, stamp}; }, &text), 3043);
+    // The copy is made in the background: its failure comes with the wait.
+    EXPECT_EQ(refusalNumber([&] { FileReplacement{path, stamp}.waitForCopy(); }, &text), 3043);
     EXPECT_NE(text.find(std::strerror(EFBIG)), std::string::npos) << text;
     EXPECT_EQ(names(), std::set<std::string>{"plant.mdb"});
 
