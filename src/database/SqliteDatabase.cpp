@@ -1,5 +1,6 @@
 #include "database/SqliteDatabase.h"
 
+#include "database/DistinctLists.h"
 #include "database/EngineError.h"
 #include "database/SqliteConnection.h"
 #include "database/SqliteRecordset.h"
@@ -15,7 +16,10 @@ using engine_errors::kCannotOpenFile;
 std::shared_ptr<SqliteConnection> open(const std::string& name, int flags,
                                        const std::string& path) {
     sqlite3* db = nullptr;
-    const int rc = sqlite3_open_v2(name.c_str(), &db, flags, nullptr);
+    // A connection is used by one thread at a time, so SQLite need not lock
+    // it on every call (a million rows read column by column otherwise
+    // spend a fifth of their time in its mutex).
+    const int rc = sqlite3_open_v2(name.c_str(), &db, flags | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
         const std::string message = db != nullptr ? sqlite3_errmsg(db) : "out of memory";
         sqlite3_close_v2(db);
@@ -32,7 +36,8 @@ std::shared_ptr<SqliteConnection> open(const std::string& name, int flags,
 } // namespace
 
 SqliteDatabase::SqliteDatabase(std::shared_ptr<SqliteConnection> connection)
-    : m_connection(std::move(connection)) {}
+    : m_connection(std::move(connection)),
+      m_lists(std::make_unique<DistinctLists>(m_connection->handle())) {}
 
 SqliteDatabase::~SqliteDatabase() = default;
 
@@ -54,6 +59,8 @@ void SqliteDatabase::execute(const std::string& sql) {
 }
 
 std::unique_ptr<Recordset> SqliteDatabase::openRecordset(const std::string& sql) {
+    if (std::unique_ptr<Recordset> list = m_lists->answer(sql))
+        return list;
     return std::make_unique<SqliteRecordset>(m_connection, m_connection->prepare(sql, true), sql);
 }
 

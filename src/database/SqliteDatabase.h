@@ -10,6 +10,7 @@ struct sqlite3;
 namespace korvalt {
 
 class SqliteConnection;
+class DistinctLists;
 
 // A database run by SQLite: either our own SQLite file, or an Access file
 // read into memory (see access/MdbImport.h). Statements are in the file engine's
@@ -38,6 +39,8 @@ public:
 
 private:
     std::shared_ptr<SqliteConnection> m_connection;
+    // Answers the filter lists' statements from one pass over their table.
+    std::unique_ptr<DistinctLists> m_lists;
 };
 
 } // namespace korvalt

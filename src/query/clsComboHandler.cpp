@@ -102,6 +102,10 @@ void clsComboHandler::fill(const Filler& filler) {
             if (value.isNull()) {
                 if (filler.reportNull)
                     throw EngineError(94, "Invalid use of Null");
+            } else if (value.isText()) {
+                // Nearly every entry: its text as it stands.
+                const std::string& text = value.asText();
+                entries << QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
             } else {
                 entries << QString::fromStdString(FieldText::toText(value));
             }
