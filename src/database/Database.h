@@ -2,6 +2,7 @@
 
 #include "database/Recordset.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -19,6 +20,10 @@ public:
     virtual std::unique_ptr<Recordset> openRecordset(const std::string& sql) = 0;
     // Path the database was opened from.
     virtual const std::string& path() const = 0;
+    // Called now and then while a statement keeps the engine busy (a sort
+    // or a scan of a large table), so that the user can be shown that work
+    // goes on. Nothing by default.
+    virtual void setProgress(std::function<void()> stillBusy) { (void)stillBusy; }
 };
 
 // Opens a database file by path, recognising its kind by its content:

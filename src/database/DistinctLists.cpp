@@ -1,5 +1,6 @@
 #include "database/DistinctLists.h"
 
+#include "database/ColumnScan.h"
 #include "database/DistinctText.h"
 #include "database/EngineError.h"
 #include "database/JetLike.h"
@@ -140,9 +141,7 @@ private:
 
 struct DistinctLists::Column {
     std::string name;
-    DistinctText values;
-    bool hasNull = false;
-    bool usable = true; // only text and Null met so far
+    ScannedColumn scanned;
     bool handedOut = false;
 };
 
@@ -213,48 +212,33 @@ void DistinctLists::readTable(const std::string& table, const std::vector<std::s
     if (!scan)
         return;
     const Snapshot before = now();
-    std::vector<std::unique_ptr<Column>> read;
-    for (const std::string& name : columns) {
-        read.push_back(std::make_unique<Column>());
-        read.back()->name = name;
-    }
-    int rc = SQLITE_ROW;
-    while ((rc = sqlite3_step(scan.get())) == SQLITE_ROW) {
-        for (std::size_t k = 0; k < read.size(); ++k) {
-            Column& column = *read[k];
-            if (!column.usable)
-                continue;
-            const int kind = sqlite3_column_type(scan.get(), static_cast<int>(k));
-            if (kind == SQLITE_TEXT)
-                column.values.add(columnText(scan.get(), static_cast<int>(k)));
-            else if (kind == SQLITE_NULL)
-                column.hasNull = true;
-            else
-                column.usable = false;
-        }
-    }
-    if (rc != SQLITE_DONE)
+    std::vector<ScannedColumn> scanned(columns.size());
+    if (!scanColumns(scan.get(), scanned))
         return; // the engine meets the same failure and reports it
 
     // Each list is put in order on its own; the larger ones on other cores.
     std::vector<std::future<void>> sorting;
-    for (auto& column : read) {
-        if (!column->usable)
+    for (ScannedColumn& column : scanned) {
+        if (!column.onlyText)
             continue;
-        DistinctText& values = column->values;
-        if (values.size() >= 50000) {
+        DistinctText& texts = column.texts;
+        if (texts.size() >= 50000) {
             try {
-                sorting.push_back(std::async(std::launch::async, [&values] { values.sort(); }));
+                sorting.push_back(std::async(std::launch::async, [&texts] { texts.sort(); }));
                 continue;
             } catch (const std::system_error&) {
                 // no thread to be had: sorted here
             }
         }
-        values.sort();
+        texts.sort();
     }
     for (auto& done : sorting)
         done.get();
-    m_columns = std::move(read);
+    for (std::size_t k = 0; k < columns.size(); ++k) {
+        m_columns.push_back(std::make_unique<Column>());
+        m_columns.back()->name = columns[k];
+        m_columns.back()->scanned = std::move(scanned[k]);
+    }
     m_table = JetLike::fold(table);
     m_readAt = before;
 }
@@ -283,10 +267,11 @@ std::unique_ptr<Recordset> DistinctLists::answer(const std::string& sql) {
         readTable(request->table, textColumns);
         column = find();
     }
-    if (column == nullptr || !column->usable)
+    if (column == nullptr || !column->scanned.onlyText)
         return nullptr;
     column->handedOut = true;
-    return std::make_unique<ValueList>(request->column, column->hasNull, std::move(column->values));
+    return std::make_unique<ValueList>(request->column, column->scanned.hasNull,
+                                       std::move(column->scanned.texts));
 }
 
 } // namespace korvalt

@@ -39,7 +39,10 @@ SqliteDatabase::SqliteDatabase(std::shared_ptr<SqliteConnection> connection)
     : m_connection(std::move(connection)),
       m_lists(std::make_unique<DistinctLists>(m_connection->handle())) {}
 
-SqliteDatabase::~SqliteDatabase() = default;
+SqliteDatabase::~SqliteDatabase() {
+    // Recordsets may keep the connection open after this object is gone.
+    sqlite3_progress_handler(handle(), 0, nullptr, nullptr);
+}
 
 std::unique_ptr<SqliteDatabase> SqliteDatabase::openFile(const std::string& path) {
     // Without this a path beginning with "file:" could be read as a URI.
@@ -70,6 +73,23 @@ const std::string& SqliteDatabase::path() const {
 
 sqlite3* SqliteDatabase::handle() const {
     return m_connection->handle();
+}
+
+void SqliteDatabase::setProgress(std::function<void()> stillBusy) {
+    m_stillBusy = std::move(stillBusy);
+    // About every few milliseconds of the engine's work.
+    constexpr int kInstructions = 200000;
+    if (!m_stillBusy) {
+        sqlite3_progress_handler(handle(), 0, nullptr, nullptr);
+        return;
+    }
+    sqlite3_progress_handler(
+        handle(), kInstructions,
+        [](void* self) {
+            static_cast<SqliteDatabase*>(self)->m_stillBusy();
+            return 0; // go on
+        },
+        this);
 }
 
 void SqliteDatabase::setReadOnly(std::string reason, bool exceptDeletes) {

@@ -30,6 +30,7 @@ public:
     void execute(const std::string& sql) override;
     std::unique_ptr<Recordset> openRecordset(const std::string& sql) override;
     const std::string& path() const override;
+    void setProgress(std::function<void()> stillBusy) override;
 
     sqlite3* handle() const;
     // From now on every statement that would change data raises 3027 with the
@@ -41,6 +42,7 @@ private:
     std::shared_ptr<SqliteConnection> m_connection;
     // Answers the filter lists' statements from one pass over their table.
     std::unique_ptr<DistinctLists> m_lists;
+    std::function<void()> m_stillBusy;
 };
 
 } // namespace korvalt

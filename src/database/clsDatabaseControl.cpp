@@ -28,6 +28,7 @@ bool clsDatabaseControl::db_connect() {
     gDatabaseOpen = true;
     try {
         gDatabase = OpenDatabase(m_dataAddress);
+        gDatabase->setProgress([] { TheToolkit().workProgress(std::nullopt); });
         return true;
     } catch (...) {
         // The splash timer may tick while a window below is open; it must

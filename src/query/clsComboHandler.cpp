@@ -6,6 +6,7 @@
 #include "results/FieldText.h"
 #include "startup/ErrorReport.h"
 #include "startup/Module1.h"
+#include "ui/Toolkit.h"
 #include "ui/frmTaviDatabase.h"
 
 #include <QComboBox>
@@ -65,6 +66,13 @@ struct clsComboHandler::Filler {
 };
 
 void clsComboHandler::FillComboBox() {
+    // Eight lists of up to a million entries each take a while.
+    struct Work {
+        Work() { TheToolkit().beginWork(); }
+        ~Work() { TheToolkit().endWork(); }
+        Work(const Work&) = delete;
+        Work& operator=(const Work&) = delete;
+    } work;
     frmTaviDatabase& window = frmTaviDatabaseSlot.get();
     for (QComboBox* list : {window.cmbDrawName, window.cmbSpec, window.cmbShort, window.cmbLineNum,
                             window.CmbLong, window.cmbTag, window.CmbPartCode, window.cmbSize}) {
@@ -96,7 +104,9 @@ void clsComboHandler::fill(const Filler& filler) {
     if (filler.shortDescription)
         entries << "*val*";
     // Without a recordset the gateway has already told the user why.
+    std::size_t read = 0;
     while (records && !records->isEof()) {
+        TheToolkit().workProgress(++read);
         try {
             const Value& value = records->fields(filler.field);
             if (value.isNull()) {

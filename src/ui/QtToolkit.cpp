@@ -146,10 +146,57 @@ void QtToolkit::setBusyPointer(bool busy) {
     if (busy) {
         QGuiApplication::setOverrideCursor(Qt::WaitCursor);
         ++m_busyDepth;
+        beginWork();
     } else if (m_busyDepth > 0) {
         QGuiApplication::restoreOverrideCursor();
         --m_busyDepth;
+        endWork();
     }
+}
+
+void QtToolkit::beginWork() {
+    if (m_workDepth++ > 0)
+        return;
+    m_workTime.start();
+    m_lastShown = 0;
+    m_records = 0;
+}
+
+void QtToolkit::workProgress(std::optional<std::size_t> recordsRead) {
+    constexpr qint64 kShowAfterMs = 500;
+    constexpr qint64 kRepaintEveryMs = 100;
+    if (m_workDepth == 0 || m_ended)
+        return;
+    if (recordsRead) {
+        m_records = *recordsRead;
+        // Called for every record: the clock is read now and then only.
+        if ((++m_calls & 1023u) != 0)
+            return;
+    }
+    const qint64 elapsed = m_workTime.elapsed();
+    if (elapsed < kShowAfterMs || elapsed - m_lastShown < kRepaintEveryMs)
+        return;
+    m_lastShown = elapsed;
+    if (!m_progress) {
+        m_progress = std::make_unique<QProgressDialog>();
+        m_progress->setWindowTitle("Korvalt");
+        m_progress->setWindowModality(Qt::ApplicationModal);
+        // The commands run to their end; there is nothing to cancel.
+        m_progress->setCancelButton(nullptr);
+        m_progress->setRange(0, 0);
+        m_progress->setMinimumDuration(0);
+        m_progress->show();
+    }
+    m_progress->setLabelText(m_records == 0 ? QString("Working...")
+                                            : QString("Records read: %L1").arg(m_records));
+    // Repaints, but no click or key reaches a window meanwhile.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void QtToolkit::endWork() {
+    if (m_workDepth == 0 || --m_workDepth > 0)
+        return;
+    m_progress.reset();
 }
 
 int QtToolkit::screenWidth() const {

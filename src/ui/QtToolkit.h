@@ -2,7 +2,11 @@
 
 #include "ui/Toolkit.h"
 
+#include <QElapsedTimer>
+#include <QProgressDialog>
 #include <QString>
+
+#include <memory>
 
 namespace korvalt {
 
@@ -17,6 +21,9 @@ public:
                                               bool promptOverwrite) override;
     void showModal(QWidget& window) override;
     void setBusyPointer(bool busy) override;
+    void beginWork() override;
+    void workProgress(std::optional<std::size_t> recordsRead) override;
+    void endWork() override;
     int screenWidth() const override;
     int screenHeight() const override;
     std::string programFolder() const override;
@@ -31,6 +38,14 @@ private:
     bool m_ended = false;
     QString m_lastFileName;
     int m_busyDepth = 0;
+
+    // The long work under way, and the progress window shown for it.
+    int m_workDepth = 0;
+    QElapsedTimer m_workTime;
+    qint64 m_lastShown = 0;
+    std::size_t m_records = 0;
+    unsigned m_calls = 0;
+    std::unique_ptr<QProgressDialog> m_progress;
 };
 
 } // namespace korvalt

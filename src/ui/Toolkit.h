@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 
@@ -37,6 +38,19 @@ public:
     virtual void showModal(QWidget& window) = 0;
 
     virtual void setBusyPointer(bool busy) = 0;
+
+    // Long work: from beginWork (or the busy pointer going on) to the
+    // matching endWork (or the pointer going off), nested pairs counting
+    // once. workProgress is called often meanwhile, with the records read
+    // so far where the caller counts them (nothing when it only says it is
+    // still busy); once the work has gone on for about half a second the
+    // user sees a modal progress window with that count, and the windows
+    // repaint, but take no input. It closes when the work ends. Cheap
+    // enough to be called for every record; without a window it does
+    // nothing.
+    virtual void beginWork() {}
+    virtual void workProgress(std::optional<std::size_t> recordsRead) { (void)recordsRead; }
+    virtual void endWork() {}
 
     // Size of the screen in pixels.
     virtual int screenWidth() const = 0;

@@ -100,7 +100,7 @@ protected:
 TEST_F(DistinctListsTest, AnswersAsTheEngineDoesEvenForTextsThatDifferOnlyInCase) {
     std::mt19937 random(7);
     std::vector<std::vector<Row>> rows;
-    for (int i = 0; i < 3000; ++i) {
+    for (int i = 0; i < 10000; ++i) { // more than one batch of the scan
         const bool null = i % 23 == 0;
         rows.push_back({null ? Row() : Row(randomText(random)), Row(randomText(random)), Row()});
     }
@@ -212,6 +212,20 @@ TEST_F(DistinctListsTest, ItsRowsReadLikeAnyOtherRecordset) {
     EXPECT_EQ(number([&] { tags->moveNext(); }), 3021);
     tags->close();
     EXPECT_EQ(number([&] { tags->moveNext(); }), 3420);
+}
+
+TEST(SqliteDatabaseProgress, TellsOfLongWorkUntilTold) {
+    const auto db = SqliteDatabase::openMemory();
+    int calls = 0;
+    db->setProgress([&calls] { ++calls; });
+    const char* work = "CREATE TABLE n AS WITH RECURSIVE c(i) AS "
+                       "(SELECT 1 UNION ALL SELECT i + 1 FROM c WHERE i < 200000) SELECT i FROM c";
+    exec(db->handle(), work);
+    EXPECT_GT(calls, 0);
+    const int before = calls;
+    db->setProgress({});
+    exec(db->handle(), "CREATE TABLE m AS SELECT * FROM n ORDER BY i DESC");
+    EXPECT_EQ(calls, before);
 }
 
 } // namespace

@@ -47,6 +47,13 @@ void FakeToolkit::showModal(QWidget& window) {
     script(window);
 }
 
+void FakeToolkit::workProgress(std::optional<std::size_t> recordsRead) {
+    if (workDepth == 0 && busyDepth == 0)
+        ++progressOutsideWork;
+    if (recordsRead)
+        lastRecordsRead = *recordsRead;
+}
+
 void FakeToolkit::setBusyPointer(bool busy) {
     if (busy) {
         ++busyDepth;

@@ -48,6 +48,9 @@ public:
     int endCalls = 0;
     int busyDepth = 0;
     int busyOnCount = 0;
+    int workDepth = 0;                   // beginWork less endWork
+    std::size_t progressOutsideWork = 0; // workProgress calls with no work begun
+    std::size_t lastRecordsRead = 0;     // the last count workProgress was given
 
     MsgAnswer msgBox(const std::string& text, const std::string& title, MsgButtons buttons,
                      MsgIcon icon) override;
@@ -57,6 +60,9 @@ public:
                                               bool promptOverwrite) override;
     void showModal(QWidget& window) override;
     void setBusyPointer(bool busy) override;
+    void beginWork() override { ++workDepth; }
+    void workProgress(std::optional<std::size_t> recordsRead) override;
+    void endWork() override { --workDepth; }
     int screenWidth() const override { return width; }
     int screenHeight() const override { return height; }
     std::string programFolder() const override { return folder; }

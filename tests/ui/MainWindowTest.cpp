@@ -80,6 +80,12 @@ TEST_F(MainWindowTest, LoadStepFillsTheListsAndShowsTheSearchColumns) {
               "Error Number 94 in routine FillLineNumList \r\n\r\nInvalid use of Null" +
                   gsContactFooter);
     EXPECT_EQ(fake.messages[0].title, "Korvalt Error");
+
+    // Filling is long work on a large file: every entry read is counted for
+    // the progress window, and the work is over once the lists are full.
+    EXPECT_EQ(fake.workDepth, 0);
+    EXPECT_EQ(fake.progressOutsideWork, 0u);
+    EXPECT_EQ(fake.lastRecordsRead, entries(window->cmbSize).size() - 1);
 }
 
 TEST_F(MainWindowTest, QueryBuilderWritesTheStatementsExactly) {

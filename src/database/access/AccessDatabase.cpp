@@ -117,6 +117,10 @@ void AccessDatabase::deleteCapturedRows() {
     }
 }
 
+void AccessDatabase::setProgress(std::function<void()> stillBusy) {
+    m_memory->setProgress(std::move(stillBusy));
+}
+
 std::unique_ptr<Recordset> AccessDatabase::openRecordset(const std::string& sql) {
     return m_memory->openRecordset(sql);
 }

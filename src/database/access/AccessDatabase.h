@@ -31,6 +31,7 @@ public:
     void execute(const std::string& sql) override;
     std::unique_ptr<Recordset> openRecordset(const std::string& sql) override;
     const std::string& path() const override;
+    void setProgress(std::function<void()> stillBusy) override;
 
 private:
     void deleteCapturedRows();
