@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QScreen>
 #include <QStringList>
+#include <QLabel>
 #include <QWidget>
 
 namespace korvalt {
@@ -177,26 +178,36 @@ void QtToolkit::workProgress(std::optional<std::size_t> recordsRead) {
     if (elapsed < kShowAfterMs || elapsed - m_lastShown < kRepaintEveryMs)
         return;
     m_lastShown = elapsed;
-    if (!m_progress) {
-        m_progress = std::make_unique<QProgressDialog>();
-        m_progress->setWindowTitle("Korvalt");
-        m_progress->setWindowModality(Qt::ApplicationModal);
-        // The commands run to their end; there is nothing to cancel.
-        m_progress->setCancelButton(nullptr);
-        m_progress->setRange(0, 0);
-        m_progress->setMinimumDuration(0);
-        m_progress->show();
+    if (!m_panel) {
+        // The panel of the window the user is looking at. Without one (the
+        // load behind the splash) nothing is shown and no event is let
+        // through: a tick of the splash timer now would close the splash
+        // before the main window is there.
+        for (QWidget* window : QApplication::topLevelWidgets()) {
+            if (auto* panel = window->isVisible() ? window->findChild<QWidget*>(kWorkProgressName)
+                                                  : nullptr) {
+                m_panel = panel;
+                break;
+            }
+        }
+        if (!m_panel)
+            return;
+        m_panel->show();
+        m_panel->raise();
     }
-    m_progress->setLabelText(m_records == 0 ? QString("Working...")
-                                            : QString("Records read: %L1").arg(m_records));
-    // Repaints, but no click or key reaches a window meanwhile.
+    if (auto* text = m_panel->findChild<QLabel*>("workProgressText"))
+        text->setText(m_records == 0 ? QString("Working...")
+                                     : QString("Records read: %L1").arg(m_records));
+    // Repaints; clicks and keys stay queued until the work is over.
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
 void QtToolkit::endWork() {
     if (m_workDepth == 0 || --m_workDepth > 0)
         return;
-    m_progress.reset();
+    if (m_panel)
+        m_panel->hide();
+    m_panel = nullptr;
 }
 
 int QtToolkit::screenWidth() const {

@@ -3,10 +3,8 @@
 #include "ui/Toolkit.h"
 
 #include <QElapsedTimer>
-#include <QProgressDialog>
+#include <QPointer>
 #include <QString>
-
-#include <memory>
 
 namespace korvalt {
 
@@ -39,13 +37,13 @@ private:
     QString m_lastFileName;
     int m_busyDepth = 0;
 
-    // The long work under way, and the progress window shown for it.
+    // The long work under way, and the window panel showing it.
     int m_workDepth = 0;
     QElapsedTimer m_workTime;
     qint64 m_lastShown = 0;
     std::size_t m_records = 0;
     unsigned m_calls = 0;
-    std::unique_ptr<QProgressDialog> m_progress;
+    QPointer<QWidget> m_panel;
 };
 
 } // namespace korvalt

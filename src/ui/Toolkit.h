@@ -8,6 +8,10 @@ class QWidget;
 
 namespace korvalt {
 
+// The panel a window offers for showing long work (a QFrame holding a
+// QLabel named "workProgressText"); hidden while no work goes on.
+inline constexpr const char* kWorkProgressName = "workProgress";
+
 enum class MsgButtons { Ok, OkCancel };
 enum class MsgIcon { None, Critical, Exclamation, Information };
 enum class MsgAnswer { Ok, Cancel };
@@ -44,10 +48,10 @@ public:
     // once. workProgress is called often meanwhile, with the records read
     // so far where the caller counts them (nothing when it only says it is
     // still busy); once the work has gone on for about half a second the
-    // user sees a modal progress window with that count, and the windows
-    // repaint, but take no input. It closes when the work ends. Cheap
-    // enough to be called for every record; without a window it does
-    // nothing.
+    // window's work panel shows a busy bar with that count, and the windows
+    // repaint; clicks and keys wait until the work is over. The panel hides
+    // when the work ends. Cheap enough to be called for every record;
+    // without a window it does nothing.
     virtual void beginWork() {}
     virtual void workProgress(std::optional<std::size_t> recordsRead) { (void)recordsRead; }
     virtual void endWork() {}

@@ -16,12 +16,14 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QFrame>
 #include <QCompleter>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QMenuBar>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QStringListModel>
 
@@ -138,6 +140,20 @@ frmTaviDatabase::frmTaviDatabase() {
     lstvResults = new ResultsListView(frmResults);
     lstvResults->setObjectName("lstvResults");
     lstvResults->setGeometry(8, 22, 1118, 340);
+    // Shown over the list by the toolkit while long work goes on.
+    auto* work = new QFrame(frmResults);
+    work->setObjectName(kWorkProgressName);
+    work->setFrameShape(QFrame::StyledPanel);
+    work->setAutoFillBackground(true);
+    work->setGeometry(357, 140, 420, 72);
+    auto* workText = new QLabel(work);
+    workText->setObjectName("workProgressText");
+    workText->setGeometry(14, 10, 392, 22);
+    auto* workBar = new QProgressBar(work);
+    workBar->setRange(0, 0);
+    workBar->setTextVisible(false);
+    workBar->setGeometry(14, 38, 392, 20);
+    work->hide();
 
     Frame4 = new QGroupBox(central);
     Frame4->setGeometry(4, 586, 1134, 50);
