@@ -273,18 +273,14 @@ int ReportCli::runReport(const Options& options, std::ostream& out, std::ostream
                 list.setSortKey(options.sortColumn - 1);
                 list.setSorted(true);
             }
-            const std::string content = CsvExport::render(
-                report.title, report.layout, list.count(), [&](int position, int column) {
-                    return column == 0 ? list.text(position) : list.subItem(position, column);
-                });
             // After an error that left the list empty (the report's own
             // statement rejected) there is nothing worth writing; rows found
             // despite an error on the way are written, as Export would.
             if (!console.errorReported() || list.count() > 0) {
                 if (*options.output == "-")
-                    out << content << std::flush;
+                    CsvExport::writeList(out, report.title, report.layout, list);
                 else
-                    CsvExport::writeFile(*options.output, content);
+                    CsvExport::writeList(*options.output, report.title, report.layout, list);
             }
             code = console.errorReported() ? kFailure : kSuccess;
         }

@@ -2,6 +2,8 @@
 
 #include "database/Value.h"
 
+#include <optional>
+#include <stdexcept>
 #include <string_view>
 
 namespace korvalt {
@@ -24,6 +26,26 @@ public:
     virtual long recordCount() const = 0;
     // Releases the statement; the database stays open.
     virtual void close() = 0;
+
+    // Reading by position, for writers that read the same fields of every
+    // record of a large result. The position of a column, or -1 when there
+    // is no such column or the recordset offers no reading by position (its
+    // fields are then read by name, with fields()).
+    virtual int fieldPosition(std::string_view name) const {
+        (void)name;
+        return -1;
+    }
+    // The field at a position of the current record when it holds text: the
+    // text, valid until the record changes. std::nullopt for any other value,
+    // which valueAt() gives. Both need a current record.
+    virtual std::optional<std::string_view> textAt(int position) const {
+        (void)position;
+        return std::nullopt;
+    }
+    virtual const Value& valueAt(int position) const {
+        (void)position;
+        throw std::out_of_range("no field at that position");
+    }
 };
 
 } // namespace korvalt

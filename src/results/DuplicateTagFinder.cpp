@@ -1,9 +1,9 @@
 #include "results/DuplicateTagFinder.h"
 
 #include "database/Database.h"
-#include "database/JetLike.h"
+#include "database/Recordset.h"
 
-#include <algorithm>
+#include <string>
 
 namespace korvalt {
 
@@ -72,49 +72,58 @@ std::optional<bool> DuplicateTagFinder::beginsAtLeastTwo(std::string_view tag) {
     if (!m_usable) {
         return std::nullopt;
     }
-    const std::string prefix = JetLike::fold(tag);
-    const auto first = std::lower_bound(m_folded.begin(), m_folded.end(), prefix);
-    // Folded tags that begin with the prefix sort right after it, together;
-    // two of them are all the check needs.
-    auto it = first;
-    int found = 0;
-    while (it != m_folded.end() && found < 2 && it->compare(0, prefix.size(), prefix) == 0) {
-        ++found;
-        ++it;
-    }
-    return found >= 2;
+    m_prefix.clear();
+    FoldedTagIndex::appendFolded(tag, m_prefix);
+    return m_index.beginsAtLeastTwo(m_prefix);
 }
 
 void DuplicateTagFinder::loadTags() {
     m_loaded = true;
-    m_usable = false;
-    m_folded.clear();
     try {
-        // The engine itself, not the gateway: a failure here is not the
-        // user's concern, since every tag can still be asked the slow way.
-        auto records = m_database.openRecordset("SELECT Tag FROM PIPE");
-        for (; !records->isEof(); records->moveNext()) {
-            const Value& value = records->fields("Tag");
-            if (value.isNull()) {
-                continue; // LIKE never matches Null
-            }
-            if (value.isText()) {
-                m_folded.push_back(JetLike::fold(value.asText()));
-            } else if (value.isInteger()) {
-                // The engine compares a number by its decimal text.
-                m_folded.push_back(std::to_string(value.asInteger()));
-            } else {
-                m_folded.clear();
-                return;
+        m_usable = readTags();
+    } catch (...) {
+        m_usable = false;
+    }
+    if (m_usable) {
+        m_index.seal();
+    } else {
+        m_index = FoldedTagIndex();
+    }
+}
+
+bool DuplicateTagFinder::readTags() {
+    // The engine itself, not the gateway: a failure here is not the user's
+    // concern, since every tag can still be asked the slow way.
+    auto records = m_database.openRecordset("SELECT Tag FROM PIPE");
+    // By position where the recordset offers it: the text is then read in
+    // place, without a copy per record.
+    const int position = records->fieldPosition("Tag");
+    for (; !records->isEof(); records->moveNext()) {
+        if (position >= 0) {
+            if (const std::optional<std::string_view> text = records->textAt(position)) {
+                if (!m_index.add(*text)) {
+                    return false;
+                }
+                continue;
             }
         }
-        records->close();
-    } catch (...) {
-        m_folded.clear();
-        return;
+        const Value& value = position >= 0 ? records->valueAt(position) : records->fields("Tag");
+        if (value.isNull()) {
+            continue; // LIKE never matches Null
+        }
+        bool added = false;
+        if (value.isText()) {
+            added = m_index.add(value.asText());
+        } else if (value.isInteger()) {
+            // The engine compares a number by its decimal text.
+            added = m_index.add(std::to_string(value.asInteger()));
+        }
+        if (!added) {
+            return false;
+        }
     }
-    std::sort(m_folded.begin(), m_folded.end());
-    m_usable = true;
+    records->close();
+    return true;
 }
 
 } // namespace korvalt

@@ -1,9 +1,10 @@
 #pragma once
 
+#include "results/FoldedTagIndex.h"
+
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace korvalt {
 
@@ -14,8 +15,8 @@ class Database;
 //
 // The check's own query, Tag LIKE '<tag>*', matches the tags whose case-folded
 // text begins with the case-folded tag. All tags of the table are read once,
-// folded the way the engine's LIKE folds them and sorted; a tag is then
-// answered by a binary search for the range of folded tags it begins.
+// on the first question, folded the way the engine's LIKE folds them and
+// indexed (FoldedTagIndex.h); every tag is then answered from the index.
 //
 // Tags the sorted table cannot answer exactly are left to the engine: those
 // holding LIKE wildcards (* ? # [), an apostrophe (which changes the
@@ -35,11 +36,13 @@ public:
 
 private:
     void loadTags();
+    bool readTags();
 
     Database& m_database;
     bool m_loaded = false;
     bool m_usable = false;
-    std::vector<std::string> m_folded; // sorted byte-wise
+    FoldedTagIndex m_index;
+    std::string m_prefix; // the folded tag asked, kept to reuse its storage
 };
 
 } // namespace korvalt

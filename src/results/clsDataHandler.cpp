@@ -5,9 +5,12 @@
 #include "database/clsDatabaseControl.h"
 #include "results/DuplicateTagFinder.h"
 #include "results/FieldText.h"
+#include "results/RecordTexts.h"
 #include "startup/Module1.h"
 #include "ui/ResultsListView.h"
+#include "ui/Toolkit.h"
 
+#include <iterator>
 #include <optional>
 #include <unordered_set>
 
@@ -15,12 +18,20 @@ namespace korvalt {
 
 namespace {
 
-// Columns 2 onward of mode 1, after DWG_NAME.
-constexpr const char* kItemColumns[] = {"LONG_DESC",  "Line_Num",  "Spec_File", "DB_CODE",
-                                        "ALPHA_SIZE", "main_nom",  "red_nom",   "Tag",
-                                        "LENGTH",     "SHORT_DESC"};
-// Columns 2 onward of modes 3 and 7, after DWG_NAME.
-constexpr const char* kCheckColumns[] = {"LONG_DESC", "Line_Num", "ALPHA_SIZE", "Tag"};
+// Moves to the next record and counts it for the progress the user sees
+// while a long result is read.
+void next(Recordset& records, std::size_t& read) {
+    records.moveNext();
+    TheToolkit().workProgress(++read);
+}
+
+// Columns of mode 1.
+constexpr const char* kItemRow[] = {"DWG_NAME", "LONG_DESC",  "Line_Num",  "Spec_File",
+                                    "DB_CODE",  "ALPHA_SIZE", "main_nom",  "red_nom",
+                                    "Tag",      "LENGTH",     "SHORT_DESC"};
+// Columns of modes 3 and 7.
+constexpr const char* kCheckRow[] = {"DWG_NAME", "LONG_DESC", "Line_Num", "ALPHA_SIZE", "Tag"};
+constexpr std::size_t kCheckRowSize = std::size(kCheckRow);
 // Columns 2 onward of mode 11, after Tag.
 constexpr const char* kDuplicateColumns[] = {"DWG_NAME", "Line_Num", "LONG_DESC", "SHORT_DESC",
                                              "UNIQUE_ID"};
@@ -86,11 +97,17 @@ void clsDataHandler::SendToDatabase(std::string& sNewSql, std::int16_t& i) {
 
 void clsDataHandler::WriteItemRows(RecordsetRef& records) {
     const std::string point = FieldText::localeDecimalPoint();
-    for (; !records->isEof(); records->moveNext()) {
-        const auto row = m_list.addItem(FieldText::toText(records->fields("DWG_NAME"), point));
-        int k = 1;
-        for (const char* column : kItemColumns) {
-            m_list.setSubItem(row, k++, FieldText::toText(records->fields(column), point));
+    // Whole rows straight from the engine's text where the recordset allows.
+    RecordTexts texts(*records, kItemRow, point);
+    if (texts.usable()) {
+        for (std::size_t read = 0; !records->isEof(); next(*records, read)) {
+            m_list.addRow(texts.read());
+        }
+    }
+    for (std::size_t read = 0; !records->isEof(); next(*records, read)) {
+        const auto row = m_list.addItem(FieldText::toText(records->fields(kItemRow[0]), point));
+        for (int k = 1; k < static_cast<int>(std::size(kItemRow)); ++k) {
+            m_list.setSubItem(row, k, FieldText::toText(records->fields(kItemRow[k]), point));
         }
     }
     records->close();
@@ -107,14 +124,23 @@ void clsDataHandler::WriteNoTagRows(RecordsetRef& records) {
 
 void clsDataHandler::WriteBlankFieldRows(RecordsetRef& records, const char* testedField) {
     const std::string point = FieldText::localeDecimalPoint();
-    for (; !records->isEof(); records->moveNext()) {
+    const char* const fields[] = {kCheckRow[0], kCheckRow[1], kCheckRow[2],
+                                  kCheckRow[3], kCheckRow[4], testedField};
+    RecordTexts texts(*records, fields, point);
+    if (texts.usable()) {
+        for (std::size_t read = 0; !records->isEof(); next(*records, read)) {
+            if (texts.isBlank(kCheckRowSize)) {
+                m_list.addRow(texts.read().first(kCheckRowSize));
+            }
+        }
+    }
+    for (std::size_t read = 0; !records->isEof(); next(*records, read)) {
         if (!FieldText::isBlank(records->fields(testedField))) {
             continue;
         }
-        const auto row = m_list.addItem(FieldText::toText(records->fields("DWG_NAME"), point));
-        int k = 1;
-        for (const char* column : kCheckColumns) {
-            m_list.setSubItem(row, k++, FieldText::toText(records->fields(column), point));
+        const auto row = m_list.addItem(FieldText::toText(records->fields(kCheckRow[0]), point));
+        for (int k = 1; k < static_cast<int>(kCheckRowSize); ++k) {
+            m_list.setSubItem(row, k, FieldText::toText(records->fields(kCheckRow[k]), point));
         }
     }
     records.reset();
@@ -140,7 +166,7 @@ void clsDataHandler::WriteDuplicateTagRows(RecordsetRef& records) {
     // The last engine query stays open until the next one replaces it.
     RecordsetRef found;
 
-    for (; !records->isEof(); records->moveNext()) {
+    for (std::size_t read = 0; !records->isEof(); next(*records, read)) {
         const Value& tagValue = records->fields("Tag");
         if (!FieldText::isNonBlank(tagValue)) {
             continue;
@@ -188,7 +214,14 @@ void clsDataHandler::WriteLineNumberRows(RecordsetRef& records) {
 
 void clsDataHandler::WriteSingleFieldRows(RecordsetRef& records, const char* field) {
     const std::string point = FieldText::localeDecimalPoint();
-    for (; !records->isEof(); records->moveNext()) {
+    const char* const fields[] = {field};
+    RecordTexts texts(*records, fields, point);
+    if (texts.usable()) {
+        for (std::size_t read = 0; !records->isEof(); next(*records, read)) {
+            m_list.addItem(texts.read(0));
+        }
+    }
+    for (std::size_t read = 0; !records->isEof(); next(*records, read)) {
         m_list.addItem(FieldText::toText(records->fields(field), point));
     }
     records->close();

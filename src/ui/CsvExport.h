@@ -2,10 +2,14 @@
 
 #include <cstdint>
 #include <functional>
+#include <iosfwd>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace korvalt {
+
+class ResultsListView;
 
 // The comma-delimited file of a report: the title, a line with one empty
 // field, the heading line of the layout and one line per row, every field
@@ -31,6 +35,21 @@ public:
     // failure never leaves a partial file in place of an earlier one.
     // Throws EngineError (75) with a description on failure.
     static void writeFile(const std::string& path, const std::string& content);
+
+    // The file of the rows of a list, in the order shown, written to `path`
+    // as writeFile() does, or to `out`. The text goes out piece by piece, so
+    // a list of any size needs no copy of it in memory.
+    static void writeList(const std::string& path, const std::string& title, std::int16_t layout,
+                          const ResultsListView& list);
+    static void writeList(std::ostream& out, const std::string& title, std::int16_t layout,
+                          const ResultsListView& list);
+
+private:
+    // Where the text goes, a piece at a time.
+    using Sink = std::function<void(std::string_view piece)>;
+    using RowSource = std::function<void(int position, std::vector<std::string_view>& cells)>;
+    static void stream(const std::string& title, std::int16_t layout, int rowCount,
+                       const RowSource& row, const Sink& sink);
 };
 
 } // namespace korvalt

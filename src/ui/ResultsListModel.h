@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -53,15 +54,23 @@ public:
     // Rows. Ids and cell numbers out of range throw std::out_of_range.
     void clearRows();
     RowId addRow(std::string_view text);
+    // A whole row at once: cells[0] is the row's text (an empty span adds a
+    // row with empty text). The same as addRow() and setCell() for each
+    // further cell, without rewriting the row per cell.
+    RowId addRow(std::span<const std::string_view> cells);
     void setCell(RowId row, int k, std::string_view text); // k = 0 is the row's text
     void setTag(RowId row, std::int64_t key);
     std::size_t rowTotal() const { return m_cellCount.size(); }
     // The text of cell k of a row, "" when never set. Valid until the next change.
     std::string_view cell(RowId row, int k) const;
     std::optional<std::int64_t> tag(RowId row) const;
+    // Every cell of a row in one pass, into `cells` (resized to the number
+    // of cells set; later cells are ""). Valid until the next change.
+    void cells(RowId row, std::vector<std::string_view>& cells) const;
 
     // Announces pending rows to the view and brings the shown order up to
-    // date. Cheap when nothing is pending.
+    // date. Cheap when nothing is pending (it reads no clock then: readers
+    // call it for every cell).
     void settle();
     // The row shown at `position` (after settling); throws std::out_of_range.
     RowId rowAt(int position);
@@ -107,6 +116,7 @@ private:
     // cells it holds.
     std::vector<std::uint64_t> m_recordAt;
     std::vector<std::uint32_t> m_cellCount;
+    // Empty until a row gets a tag: most lists have none.
     std::vector<std::int64_t> m_tags;
     std::vector<bool> m_tagSet;
     // The row whose record ends the arena and so can grow in place.

@@ -94,6 +94,10 @@ void ResultsListView::setSubItem(RowId row, int k, std::string_view text) {
     m_model->setCell(row, k, text);
 }
 
+ResultsListView::RowId ResultsListView::addRow(std::span<const std::string_view> cells) {
+    return m_model->addRow(cells);
+}
+
 void ResultsListView::setTag(RowId row, std::int64_t key) {
     m_model->setTag(row, key);
 }
@@ -110,6 +114,10 @@ std::string ResultsListView::subItem(int position, int k) const {
     if (k < 1)
         throw std::out_of_range("sub-items count from 1");
     return std::string(m_model->cell(m_model->rowAt(position), k));
+}
+
+void ResultsListView::rowTexts(int position, std::vector<std::string_view>& cells) const {
+    m_model->cells(m_model->rowAt(position), cells);
 }
 
 std::optional<std::int64_t> ResultsListView::tag(int position) const {

@@ -4,8 +4,10 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace korvalt {
 
@@ -39,10 +41,16 @@ public:
     void clearItems(); // columns and sort settings stay
     RowId addItem(std::string_view text);
     void setSubItem(RowId row, int k, std::string_view text); // k from 1
+    // A row with its text (cells[0]) and sub-items 1, 2, ... in one step.
+    RowId addRow(std::span<const std::string_view> cells);
     void setTag(RowId row, std::int64_t key);
     int count() const;
     std::string text(int position) const;
     std::string subItem(int position, int k) const; // "" when never set
+    // The text and sub-items of the row at `position` in one pass: cells[k]
+    // as subItem(position, k), cells[0] the text; sub-items beyond the last
+    // one set are left out. Valid until the list changes.
+    void rowTexts(int position, std::vector<std::string_view>& cells) const;
     std::optional<std::int64_t> tag(int position) const;
     bool isSelected(int position) const;
     void selectPosition(int position); // for keyboard-free callers and tests

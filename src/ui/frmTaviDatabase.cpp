@@ -398,12 +398,8 @@ void frmTaviDatabase::cmdExport_Click() {
 
 void frmTaviDatabase::WriteList(std::string& sFile) {
     try {
-        const ResultsListView& list = *lstvResults;
-        const std::string content =
-            CsvExport::render(sListTitle, iLayoutCode, list.count(), [&](int position, int column) {
-                return column == 0 ? list.text(position) : list.subItem(position, column);
-            });
-        CsvExport::writeFile(sFile, content);
+        // Written as it is read, so a million rows need no second copy.
+        CsvExport::writeList(sFile, sListTitle, iLayoutCode, *lstvResults);
     } catch (...) {
         ErrorReport::show(ErrorReport::current(), "WriteList ", "", "Korvalt Error");
     }

@@ -3,8 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <iterator>
 #include <ostream>
 #include <string>
+#include <vector>
 
 namespace korvalt {
 namespace {
@@ -154,6 +158,44 @@ TEST(JetLikeCompare, OrdersByFoldedCodePoints) {
     EXPECT_GT(JetLike::compareNoCase("ab", "A"), 0);
     EXPECT_LT(JetLike::compareNoCase("HV-7", "HV-7 "), 0);
     EXPECT_LT(JetLike::compareNoCase("10", "9"), 0);
+}
+
+// Against the order of the folded texts' bytes (for valid UTF-8 the order
+// of their code points), on texts whose ASCII runs cross eight-byte words
+// and whose letters, signs next to A and Z, and non-ASCII letters that fold
+// to ASCII (Kelvin sign, long s) fall at every place in them.
+TEST(JetLikeCompare, AgreesWithComparingTheFoldedTexts) {
+    const char* const pieces[] = {"a", "A",        "z", "Z", "@",        "[",        "`",
+                                  "{", "0",        " ", "-", "\xC3\xA4", "\xC3\x84", "\xE2\x84\xAA",
+                                  "k", "\xC5\xBF", "s"};
+    std::uint32_t seed = 12345;
+    const auto next = [&seed](std::uint32_t n) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 8) % n;
+    };
+    const auto sign = [](int v) { return (v > 0) - (v < 0); };
+    for (int round = 0; round < 20000; ++round) {
+        std::vector<const char*> a;
+        const auto length = next(24);
+        for (std::uint32_t i = 0; i < length; ++i)
+            a.push_back(pieces[next(round % 4 == 0 ? std::size(pieces) : 10)]);
+        // b: a cut short, something else, then maybe a's rest: long shared prefixes.
+        const auto kept = next(length + 1);
+        std::vector<const char*> b(a.begin(), a.begin() + kept);
+        for (std::uint32_t i = next(3); i > 0; --i)
+            b.push_back(pieces[next(std::size(pieces))]);
+        for (std::uint32_t i = kept, n = next(12); i < length && n > 0; ++i, --n)
+            b.push_back(a[i]);
+        std::string x;
+        std::string y;
+        for (const char* piece : a)
+            x += piece;
+        for (const char* piece : b)
+            y += piece;
+        const int expected = sign(JetLike::fold(x).compare(JetLike::fold(y)));
+        ASSERT_EQ(sign(JetLike::compareNoCase(x, y)), expected) << x << " | " << y;
+        ASSERT_EQ(sign(JetLike::compareNoCase(y, x)), -expected) << x << " | " << y;
+    }
 }
 
 TEST(JetLikeCompare, InvalidBytesCompareConsistently) {

@@ -93,6 +93,26 @@ TEST(SqliteEngine, FieldsKeepTheirTypes) {
     EXPECT_EQ(rs->fields("Tag"), Value::text(""));
     rs->moveNext();
     EXPECT_EQ(rs->fields("Tag"), Value::null());
+
+    // Read by position: text in place, everything else as its value; names
+    // are matched as fields() matches them, non-ASCII letters folded too.
+    rs = db->openRecordset("SELECT Tag, main_nom AS [\xC5\xBFize], UNIQUE_ID, NOTES, "
+                           "CAST('ab' AS BLOB) AS B FROM PIPE WHERE UNIQUE_ID = 13");
+    EXPECT_EQ(rs->fieldPosition("tAG"), 0);
+    EXPECT_EQ(rs->fieldPosition("SIZE"), 1);
+    EXPECT_EQ(rs->fieldPosition("\xC5\xBFIZE"), 1);
+    EXPECT_EQ(rs->fieldPosition("Tag "), -1);
+    EXPECT_EQ(rs->fields("size"), Value::real(2.5));
+    EXPECT_EQ(rs->textAt(0), std::optional<std::string_view>("P-20"));
+    EXPECT_EQ(rs->textAt(1), std::nullopt);
+    EXPECT_EQ(rs->valueAt(1), Value::real(2.5));
+    EXPECT_EQ(rs->valueAt(2), Value::integer(13));
+    EXPECT_EQ(rs->valueAt(3), Value::null());
+    EXPECT_EQ(rs->textAt(4), std::optional<std::string_view>("ab"));
+    EXPECT_EQ(rs->valueAt(4), Value::text("ab"));
+    rs->moveNext();
+    EXPECT_THROW(rs->textAt(0), EngineError);
+    EXPECT_THROW(rs->valueAt(0), EngineError);
 }
 
 TEST(SqliteEngine, RecordsetReadsForwardOnce) {

@@ -1,9 +1,11 @@
 #include "results/DuplicateTagFinder.h"
+#include "results/FoldedTagIndex.h"
 
 #include "database/Database.h"
 #include "support/PipeCsv.h"
 #include "support/ProcessFixture.h"
 
+#include <random>
 #include <string_view>
 
 namespace korvalt::testing {
@@ -69,7 +71,13 @@ TEST_F(DuplicateTagFinderTest, CountsTagsThatBeginWithTheTagIgnoringCase) {
                                          "5"),
                              Value::text("\xE2\x84\xAA"
                                          "1"),
-                             Value::text("k")});
+                             Value::text("k"),
+                             // Long tags that agree in their first eight bytes,
+                             // and a NUL inside a tag, which sorts before any
+                             // other byte.
+                             Value::text("LONG-TAG-000000001"), Value::text("long-tag-000000001x"),
+                             Value::text("LONG-TAG-000000002"), Value::text(std::string("NU", 2)),
+                             Value::text(std::string("nu\0z", 4))});
     DuplicateTagFinder finder(*db);
     struct Case {
         std::string_view tag;
@@ -93,6 +101,13 @@ TEST_F(DuplicateTagFinderTest, CountsTagsThatBeginWithTheTagIgnoringCase) {
          false},     // only Ø50
         {"K", true}, // Kelvin sign folds to k
         {"P-10", false},
+        {"LONG-TAG-000000001", true},
+        {"LONG-TAG-000000001X", false},
+        {"LONG-TAG-00000000", true},
+        {"LONG-TAG-000000002", false},
+        {"long-tag-0", true},
+        {"NU", true},
+        {"LONG-TAG-000000003", false},
     };
     for (const Case& c : cases) {
         const auto answer = finder.beginsAtLeastTwo(c.tag);
@@ -106,6 +121,56 @@ TEST_F(DuplicateTagFinderTest, UnreadableTableLeavesEveryTagToTheEngine) {
     auto db = OpenDatabase(KORVALT_FIXTURES_DIR "/no-pipe.mdb");
     DuplicateTagFinder finder(*db);
     EXPECT_FALSE(finder.beginsAtLeastTwo("P-1").has_value());
+}
+
+// Random tags over a small alphabet, short and long around the 8 bytes the
+// index sorts by first and the 16 it keeps in its hash table, against
+// counting by brute force.
+TEST(DuplicateTagFinderRules, FoldedIndexAgreesWithCountingEveryTag) {
+    std::mt19937 rng(7);
+    const std::string letters = std::string("aAb-1\0", 6) + "\xC3\x98";
+    for (int round = 0; round < 20; ++round) {
+        std::uniform_int_distribution<int> lengths(0, 20);
+        std::uniform_int_distribution<std::size_t> letter(0, letters.size() - 1);
+        auto randomText = [&] {
+            std::string text(static_cast<std::size_t>(lengths(rng)), ' ');
+            for (char& c : text) {
+                c = letters[letter(rng)];
+            }
+            return text;
+        };
+        std::vector<std::string> tags;
+        std::vector<std::string> folded;
+        FoldedTagIndex index;
+        const int count = std::uniform_int_distribution<int>(0, 200)(rng);
+        for (int t = 0; t < count; ++t) {
+            // A third of the tags repeat an earlier one, often longer, so
+            // that long tags too meet equal ones and ones they begin.
+            std::string tag = randomText();
+            if (t % 3 == 2) {
+                tag = tags[rng() % tags.size()] + tag.substr(0, tag.size() % 3);
+            }
+            tags.push_back(tag);
+            ASSERT_TRUE(index.add(tag));
+            folded.emplace_back();
+            FoldedTagIndex::appendFolded(tag, folded.back());
+        }
+        index.seal();
+        for (int q = 0; q < 300; ++q) {
+            // Half the questions are tags of the table, as in the check.
+            std::string asked;
+            if (q % 2 == 0 && !folded.empty()) {
+                asked = folded[static_cast<std::size_t>(q) % folded.size()];
+            } else {
+                FoldedTagIndex::appendFolded(randomText(), asked);
+            }
+            int begun = 0;
+            for (const std::string& tag : folded) {
+                begun += tag.starts_with(asked) ? 1 : 0;
+            }
+            EXPECT_EQ(index.beginsAtLeastTwo(asked), begun >= 2) << round << " " << asked;
+        }
+    }
 }
 
 } // namespace

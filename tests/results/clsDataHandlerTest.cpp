@@ -1,6 +1,7 @@
 #include "results/clsDataHandler.h"
 
 #include "database/Database.h"
+#include "database/Recordset.h"
 #include "results/FieldText.h"
 #include "results/ListSnapshot.h"
 #include "startup/Module1.h"
@@ -17,20 +18,51 @@ constexpr const char* kOrdered =
     "SELECT * FROM PIPE ORDER BY Dwg_name ASC, long_Desc ASC, alpha_size ASC";
 constexpr const char* kById = "SELECT * FROM PIPE ORDER BY UNIQUE_ID ASC";
 
-// The same forty records as an Access file and as our own SQLite file.
+// A recordset that offers its fields by name only, so that the writers take
+// the way they take for any recordset rather than reading in place.
+class ByNameRecordset : public Recordset {
+public:
+    explicit ByNameRecordset(std::unique_ptr<Recordset> inner) : m_inner(std::move(inner)) {}
+    bool isEof() const override { return m_inner->isEof(); }
+    void moveNext() override { m_inner->moveNext(); }
+    const Value& fields(std::string_view name) const override { return m_inner->fields(name); }
+    long recordCount() const override { return m_inner->recordCount(); }
+    void close() override { m_inner->close(); }
+
+private:
+    std::unique_ptr<Recordset> m_inner;
+};
+
+class ByNameDatabase : public Database {
+public:
+    explicit ByNameDatabase(std::unique_ptr<Database> inner) : m_inner(std::move(inner)) {}
+    void execute(const std::string& sql) override { m_inner->execute(sql); }
+    std::unique_ptr<Recordset> openRecordset(const std::string& sql) override {
+        return std::make_unique<ByNameRecordset>(m_inner->openRecordset(sql));
+    }
+    const std::string& path() const override { return m_inner->path(); }
+
+private:
+    std::unique_ptr<Database> m_inner;
+};
+
+// The same forty records as an Access file and as our own SQLite file, the
+// latter also read by name only: every row must come out the same.
 class DataHandlerTest : public ProcessFixture, public ::testing::WithParamInterface<std::string> {
 protected:
     void SetUp() override {
         ProcessFixture::SetUp();
         gsSupportFooter = BuildSupportFooter();
         std::string path = std::string(KORVALT_FIXTURES_DIR) + "/pipe-small.mdb";
-        if (GetParam() == "sqlite") {
+        if (GetParam() != "mdb") {
             path = tempPath("pipe-small.db");
             test_support::writePipeSqlite(
                 path,
                 test_support::loadPipeCsv(std::string(KORVALT_FIXTURES_DIR) + "/pipe-small.csv"));
         }
         gDatabase = OpenDatabase(path);
+        if (GetParam() == "sqlite-by-name")
+            gDatabase = std::make_unique<ByNameDatabase>(std::move(gDatabase));
         gDatabaseOpen = true;
         point = FieldText::localeDecimalPoint();
     }
@@ -206,7 +238,8 @@ TEST_P(DataHandlerTest, WritersAppendToWhatTheListHolds) {
     EXPECT_EQ(rows[2].key, 3);
 }
 
-INSTANTIATE_TEST_SUITE_P(Files, DataHandlerTest, ::testing::Values("mdb", "sqlite"));
+INSTANTIATE_TEST_SUITE_P(Files, DataHandlerTest,
+                         ::testing::Values("mdb", "sqlite", "sqlite-by-name"));
 
 class DataHandlerEmptyTest : public ProcessFixture {};
 

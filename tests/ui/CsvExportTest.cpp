@@ -1,10 +1,13 @@
 #include "database/EngineError.h"
 #include "ui/CsvExport.h"
+#include "ui/ResultsListView.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <set>
+#include <sstream>
 
 namespace korvalt {
 namespace {
@@ -65,6 +68,44 @@ TEST(CsvExportTest, SearchHeadingsServeTheFirstLayoutAndUnknownCodes) {
     EXPECT_EQ(CsvExport::headings(7), CsvExport::headings(21));
 }
 
+// A list of a few megabytes, sorted, with quotes and unset sub-items: the
+// file written from it piece by piece, to a path or a stream, is the text
+// render() gives for it.
+TEST(CsvExportTest, ListIsStreamedAsRenderWouldWriteIt) {
+    ResultsListView list;
+    for (int k = 0; k < 11; ++k)
+        list.addColumn(QString("C%1").arg(k), 10);
+    const std::string padding(300, 'p');
+    for (int i = 0; i < 20000; ++i) {
+        const std::string text = "DWG-" + std::to_string((i * 7919) % 20000);
+        const std::string quoted = "say \"" + std::to_string(i) + "\" " + padding;
+        std::vector<std::string_view> cells = {text, quoted, "", "L"};
+        if (i % 3 == 0)
+            cells.resize(1); // sub-items never set
+        list.addRow(cells);
+    }
+    list.setSortOrder(1);
+    list.setSorted(true);
+    const std::string expected =
+        CsvExport::render("Selective \"List\"", 18, list.count(), [&](int position, int column) {
+            return column == 0 ? list.text(position) : list.subItem(position, column);
+        });
+    ASSERT_GT(expected.size(), 4u << 20);
+    EXPECT_NE(expected.find("\",\"say \"\"1\"\" ppp"), std::string::npos);
+
+    QTemporaryDir dir;
+    const std::string path = dir.path().toStdString() + "/list.csv";
+    CsvExport::writeList(path, "Selective \"List\"", 18, list);
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream file;
+    file << in.rdbuf();
+    EXPECT_TRUE(file.str() == expected);
+
+    std::ostringstream out;
+    CsvExport::writeList(out, "Selective \"List\"", 18, list);
+    EXPECT_TRUE(out.str() == expected);
+}
+
 TEST(CsvExportTest, UnwritableTargetRaisesPathFileAccessError) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
@@ -75,6 +116,12 @@ TEST(CsvExportTest, UnwritableTargetRaisesPathFileAccessError) {
     } catch (const EngineError& error) {
         EXPECT_EQ(error.number(), 75);
         EXPECT_NE(std::string(error.what()).find(path), std::string::npos) << error.what();
+    }
+    try {
+        CsvExport::writeList(path, "T", 20, ResultsListView());
+        FAIL() << "no error raised";
+    } catch (const EngineError& error) {
+        EXPECT_EQ(error.number(), 75);
     }
 }
 

@@ -1,5 +1,6 @@
 #include "database/EngineError.h"
 #include "ui/CsvExport.h"
+#include "ui/ResultsListView.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -7,6 +8,7 @@
 
 #include <csignal>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -25,14 +27,14 @@ std::string readAll(const std::string& path) {
 // Writes `content` in a child process whose files may not grow beyond
 // `limit` bytes, as on a full disk. Returns the child's exit code: 0 when
 // the write succeeded, 3 when it reported the failure.
-int writeWithSizeLimit(const std::string& path, const std::string& content, rlim_t limit) {
+int writeWithSizeLimit(const std::function<void()>& write, rlim_t limit) {
     const pid_t pid = fork();
     if (pid == 0) {
         std::signal(SIGXFSZ, SIG_IGN);
         const rlimit cap{limit, limit};
         setrlimit(RLIMIT_FSIZE, &cap);
         try {
-            CsvExport::writeFile(path, content);
+            write();
             _exit(0);
         } catch (const EngineError& e) {
             _exit(e.number() == 75 ? 3 : 4);
@@ -52,13 +54,23 @@ TEST(ExportDiskFull, FailedWriteReportsAndKeepsTheEarlierFile) {
     { std::ofstream(target, std::ios::binary) << earlier; }
     const std::string big(200000, 'x');
 
-    EXPECT_EQ(writeWithSizeLimit(target, big, 64 * 1024), 3);
+    const auto writeBig = [&] { CsvExport::writeFile(target, big); };
+    EXPECT_EQ(writeWithSizeLimit(writeBig, 64 * 1024), 3);
     EXPECT_EQ(readAll(target), earlier);
     // Nothing but the earlier file is left in the folder.
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
 
+    // A list streamed to the file fails after its first pieces went out.
+    ResultsListView list;
+    for (int i = 0; i < 10000; ++i)
+        list.addItem(std::string(400, 'r'));
+    const auto writeList = [&] { CsvExport::writeList(target, "T", 20, list); };
+    EXPECT_EQ(writeWithSizeLimit(writeList, 2 * 1024 * 1024), 3);
+    EXPECT_EQ(readAll(target), earlier);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
+
     // With room enough the same write goes through.
-    EXPECT_EQ(writeWithSizeLimit(target, big, 1024 * 1024), 0);
+    EXPECT_EQ(writeWithSizeLimit(writeBig, 1024 * 1024), 0);
     EXPECT_EQ(readAll(target), big);
 }
 

@@ -115,8 +115,23 @@ TEST(ResultsListViewTest, RowsKeepTextSubItemsAndTags) {
     list.setSubItem(a, 1, "overwritten");
     list.setSubItem(c, 2, "");
     list.setSubItem(b, 2, "gap filled");
+    // Whole rows: the same cells as a row built cell by cell, and as open
+    // to later changes.
+    const std::string_view whole[] = {"DWG-004", "w1", "", "w3"};
+    const auto d = list.addRow(whole);
+    list.setSubItem(d, 2, "w2");
+    list.addRow(std::span<const std::string_view>());
 
-    ASSERT_EQ(list.count(), 3);
+    ASSERT_EQ(list.count(), 5);
+    std::vector<std::string_view> cells;
+    list.rowTexts(1, cells);
+    EXPECT_EQ(cells, (std::vector<std::string_view>{"DWG-002", "first after", "gap filled",
+                                                    "third first"}));
+    list.rowTexts(3, cells);
+    EXPECT_EQ(cells, (std::vector<std::string_view>{"DWG-004", "w1", "w2", "w3"}));
+    EXPECT_EQ(list.tag(3), std::nullopt);
+    list.rowTexts(4, cells);
+    EXPECT_EQ(cells, (std::vector<std::string_view>{""}));
     EXPECT_EQ(list.text(0), "DWG-001");
     EXPECT_EQ(list.subItem(0, 1), "overwritten");
     EXPECT_EQ(list.subItem(0, 2), "L-100");
@@ -136,12 +151,13 @@ TEST(ResultsListViewTest, RowsKeepTextSubItemsAndTags) {
     EXPECT_EQ(list.model()->data(list.model()->index(0, 1)).toString(),
               QString::fromUtf8("Pipe, Ø 50 mm"));
 
-    EXPECT_THROW(list.text(3), std::out_of_range);
+    EXPECT_THROW(list.text(5), std::out_of_range);
     EXPECT_THROW(list.text(-1), std::out_of_range);
     EXPECT_THROW(list.subItem(0, 0), std::out_of_range);
-    EXPECT_THROW(list.tag(3), std::out_of_range);
-    EXPECT_THROW(list.isSelected(3), std::out_of_range);
-    EXPECT_THROW(list.setSubItem(3, 1, "x"), std::out_of_range);
+    EXPECT_THROW(list.tag(5), std::out_of_range);
+    EXPECT_THROW(list.isSelected(5), std::out_of_range);
+    EXPECT_THROW(list.rowTexts(5, cells), std::out_of_range);
+    EXPECT_THROW(list.setSubItem(5, 1, "x"), std::out_of_range);
     EXPECT_THROW(list.setSubItem(a, 0, "x"), std::out_of_range);
 }
 
