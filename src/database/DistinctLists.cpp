@@ -89,9 +89,7 @@ class ValueList : public Recordset {
 public:
     ValueList(std::string name, bool null, DistinctText texts)
         : m_name(std::move(name)), m_foldedName(JetLike::fold(m_name)), m_null(null),
-          m_texts(std::move(texts)), m_size(m_texts.size() + (null ? 1 : 0)) {
-        load();
-    }
+          m_texts(std::move(texts)), m_size(m_texts.size() + (null ? 1 : 0)) {}
 
     bool isEof() const override { return m_closed || m_next >= m_size; }
     void moveNext() override {
@@ -100,15 +98,11 @@ public:
         if (isEof())
             throw EngineError(kNoCurrentRecord, "No current record.");
         ++m_next;
-        load();
     }
     const Value& fields(std::string_view name) const override {
-        // Callers ask by the name they put in the statement, every row.
-        if (!same(name, m_name) && JetLike::fold(name) != m_foldedName)
+        if (fieldPosition(name) < 0)
             throw EngineError(kItemNotFound, "Item not found in this collection.");
-        if (isEof())
-            throw EngineError(kNoCurrentRecord, "No current record.");
-        return m_current;
+        return valueAt(0);
     }
     long recordCount() const override { return static_cast<long>(std::min(m_next + 1, m_size)); }
     void close() override {
@@ -116,15 +110,35 @@ public:
         m_texts = DistinctText();
     }
 
+    int fieldPosition(std::string_view name) const override {
+        // Callers ask by the name they put in the statement, every row.
+        return same(name, m_name) || JetLike::fold(name) == m_foldedName ? 0 : -1;
+    }
+    // The text straight from where the list keeps it: most callers need no
+    // value made for each of a million rows.
+    std::optional<std::string_view> textAt(int position) const override {
+        checkCurrent(position);
+        if (m_null && m_next == 0)
+            return std::nullopt;
+        return m_texts.inOrder(m_next - (m_null ? 1 : 0));
+    }
+    const Value& valueAt(int position) const override {
+        checkCurrent(position);
+        if (m_made != m_next) {
+            // A Null sorts before every text.
+            m_current =
+                m_null && m_next == 0 ? Value::null() : Value::text(std::string(*textAt(position)));
+            m_made = m_next;
+        }
+        return m_current;
+    }
+
 private:
-    // A Null sorts before every text.
-    void load() {
+    void checkCurrent(int position) const {
+        if (position != 0)
+            throw EngineError(kItemNotFound, "Item not found in this collection.");
         if (isEof())
-            m_current = Value();
-        else if (m_null && m_next == 0)
-            m_current = Value::null();
-        else
-            m_current = Value::text(std::string(m_texts.inOrder(m_next - (m_null ? 1 : 0))));
+            throw EngineError(kNoCurrentRecord, "No current record.");
     }
 
     std::string m_name;
@@ -133,7 +147,9 @@ private:
     DistinctText m_texts;
     std::size_t m_size;
     std::size_t m_next = 0;
-    Value m_current;
+    // The value of the current row, made when first asked for.
+    mutable Value m_current;
+    mutable std::size_t m_made = static_cast<std::size_t>(-1);
     bool m_closed = false;
 };
 

@@ -105,19 +105,28 @@ void clsComboHandler::fill(const Filler& filler) {
         entries << "*val*";
     // Without a recordset the gateway has already told the user why.
     std::size_t read = 0;
+    // Where the recordset offers it, the text is read in place.
+    const int position = records ? records->fieldPosition(filler.field) : -1;
     while (records && !records->isEof()) {
         TheToolkit().workProgress(++read);
         try {
-            const Value& value = records->fields(filler.field);
-            if (value.isNull()) {
+            const std::optional<std::string_view> text =
+                position >= 0 ? records->textAt(position) : std::nullopt;
+            const Value* value = nullptr;
+            if (!text)
+                value =
+                    position >= 0 ? &records->valueAt(position) : &records->fields(filler.field);
+            if (text) {
+                // Nearly every entry: its text as it stands.
+                entries << QString::fromUtf8(text->data(), static_cast<qsizetype>(text->size()));
+            } else if (value->isNull()) {
                 if (filler.reportNull)
                     throw EngineError(94, "Invalid use of Null");
-            } else if (value.isText()) {
-                // Nearly every entry: its text as it stands.
-                const std::string& text = value.asText();
-                entries << QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+            } else if (value->isText()) {
+                const std::string& stored = value->asText();
+                entries << QString::fromUtf8(stored.data(), static_cast<qsizetype>(stored.size()));
             } else {
-                entries << QString::fromStdString(FieldText::toText(value));
+                entries << QString::fromStdString(FieldText::toText(*value));
             }
         } catch (...) {
             reportError(filler.routine);
