@@ -46,13 +46,7 @@ std::string freshCopy(const std::string& source, const std::string& dir, int run
 }
 
 double windowDelete(const std::string& path, std::string drawing) {
-    ResetProcessState();
-    gsSupportFooter = BuildSupportFooter();
-    gsContactFooter = BuildContactFooter();
-    iLayoutCode = 1;
-    gTableFound = true;
-    gDatabaseControl = std::make_shared<clsDatabaseControl>();
-    gDatabaseControl->setDataAddress(path);
+    prepareProcess(path);
     gDatabase = OpenDatabase(path);
     gDatabaseOpen = true;
     (void)frmTaviDatabaseSlot.get();

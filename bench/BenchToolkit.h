@@ -2,6 +2,8 @@
 
 #include "ui/Toolkit.h"
 
+#include <string>
+
 namespace korvalt::bench {
 
 // Platform services for unattended runs: never waits on anyone, and counts
@@ -29,5 +31,10 @@ private:
     int m_messages = 0;
     bool m_ended = false;
 };
+
+// Puts the process as the program has it after start-up on the database at
+// `path` (not yet opened): fresh process-wide variables, the footers, the
+// first layout and a gateway for that address.
+void prepareProcess(const std::string& path);
 
 } // namespace korvalt::bench

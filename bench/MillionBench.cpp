@@ -180,16 +180,6 @@ Anchors measureAnchors(const Subject& s, int runs, const std::string& dir, Child
     return a;
 }
 
-void prepareProcess(const std::string& path) {
-    ResetProcessState();
-    gsSupportFooter = BuildSupportFooter();
-    gsContactFooter = BuildContactFooter();
-    iLayoutCode = 1;
-    gTableFound = true;
-    gDatabaseControl = std::make_shared<clsDatabaseControl>();
-    gDatabaseControl->setDataAddress(path);
-}
-
 void dropWindow() {
     frmTaviDatabaseSlot.unload();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);

@@ -42,13 +42,7 @@ void report(const std::string& database, const char* what, double ms, const std:
 }
 
 void measure(const std::string& label, const std::string& path, BenchToolkit& toolkit) {
-    ResetProcessState();
-    gsSupportFooter = BuildSupportFooter();
-    gsContactFooter = BuildContactFooter();
-    iLayoutCode = 1;
-    gTableFound = true;
-    gDatabaseControl = std::make_shared<clsDatabaseControl>();
-    gDatabaseControl->setDataAddress(path);
+    prepareProcess(path);
 
     report(label, "open", millisecondsOf([&] { gDatabase = OpenDatabase(path); }), "");
     gDatabaseOpen = true;

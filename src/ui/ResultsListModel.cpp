@@ -176,28 +176,14 @@ const char* ResultsListModel::record(RowId row) const {
 }
 
 ResultsListModel::RowId ResultsListModel::addRow(std::string_view text) {
-    const RowId row = m_cellCount.size();
-    if (row >= static_cast<RowId>(INT_MAX))
-        throw std::length_error("results list full");
-    const std::size_t bytes = varintSize(text.size()) + text.size();
-    char* out = reserveTail(bytes);
-    writeCell(out, text);
-    m_recordAt.push_back((static_cast<std::uint64_t>(m_chunks.size() - 1) << 32) | m_chunkUsed);
-    m_chunkUsed += bytes;
-    m_cellCount.push_back(1);
-    if (!m_tags.empty()) {
-        m_tags.push_back(0);
-        m_tagSet.push_back(false);
-    }
-    m_order.push_back(static_cast<std::uint32_t>(row));
-    m_tailRow = row;
-    scheduleSettle();
-    return row;
+    return addRow(std::span<const std::string_view>(&text, 1));
 }
 
 ResultsListModel::RowId ResultsListModel::addRow(std::span<const std::string_view> cells) {
-    if (cells.empty())
-        return addRow(std::string_view());
+    if (cells.empty()) {
+        const std::string_view none;
+        return addRow(std::span<const std::string_view>(&none, 1));
+    }
     const RowId row = m_cellCount.size();
     if (row >= static_cast<RowId>(INT_MAX) || cells.size() > INT_MAX)
         throw std::length_error("results list full");
