@@ -104,9 +104,11 @@ void DistinctText::add(std::string_view text) {
             const auto k = static_cast<std::uint32_t>(m_entries.size());
             m_slots[slot] = high | (k + 1u);
             char* at = store(ascii ? 2 * text.size() : text.size());
-            std::memcpy(at, text.data(), text.size());
-            if (ascii)
-                std::memcpy(at + text.size(), m_scratch.data(), text.size());
+            if (!text.empty()) { // an empty text may have no bytes at all
+                std::memcpy(at, text.data(), text.size());
+                if (ascii)
+                    std::memcpy(at + text.size(), m_scratch.data(), text.size());
+            }
             m_entries.push_back({at, hash, static_cast<std::uint32_t>(text.size()), ascii});
             m_order.push_back(k);
             return;

@@ -35,7 +35,7 @@ const std::vector<const char*>& searchHeadings() {
 
 void appendQuoted(std::string& out, std::string_view value) {
     out += '"';
-    for (;;) {
+    while (!value.empty()) { // an empty value may have no bytes at all
         const auto* quote = static_cast<const char*>(std::memchr(value.data(), '"', value.size()));
         if (quote == nullptr)
             break;
