@@ -280,6 +280,11 @@ std::unique_ptr<Recordset> DistinctLists::answer(const std::string& sql) {
             m_columns.clear();
             return nullptr;
         }
+        // A column that is not text (or not there) is the engine's to
+        // answer, without a pass over the table first.
+        if (std::none_of(textColumns.begin(), textColumns.end(),
+                         [&](const std::string& name) { return same(name, request->column); }))
+            return nullptr;
         readTable(request->table, textColumns);
         column = find();
     }
