@@ -5,7 +5,12 @@
 #include "database/access/AccessDelete.h"
 
 #include <sqlite3.h>
+#ifdef __linux__
+#include <sys/resource.h>
+#include <unistd.h>
+#endif
 
+#include <future>
 #include <map>
 #include <utility>
 
@@ -31,6 +36,14 @@ std::string quoted(const std::string& name) {
     return text + "\"";
 }
 
+// Lowers the calling thread's priority below the program's other threads, so
+// that work done ahead of need does not slow down what the user waits for.
+void yieldToOtherWork() {
+#ifdef __linux__
+    setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 19);
+#endif
+}
+
 } // namespace
 
 std::unique_ptr<AccessDatabase> AccessDatabase::open(const std::string& path) {
@@ -51,26 +64,47 @@ std::unique_ptr<AccessDatabase> AccessDatabase::open(const std::string& path) {
                     " AFTER DELETE ON main." + quoted(tables[i].name) + " BEGIN INSERT INTO " +
                     kCaptureTable + " VALUES (" + std::to_string(i) + ", " + address + "); END");
     }
-    // The structure is checked while the file is fresh in memory, so that a
-    // delete need only check the new file it writes.
-    std::set<std::uint32_t> sound;
-    for (const MdbImport::Table& table : tables) {
-        if (access::tableIsSound(path, table.tdefPage))
-            sound.insert(table.tdefPage);
-    }
-    if (!(access::stampOf(path) == stamp))
-        sound.clear();
+    // The structure is checked while the file is fresh in the page cache, so
+    // that a delete need only check the new file it writes. It runs beside
+    // whatever the program does next (the filter lists, a report): only a
+    // delete waits for it.
+    std::vector<std::uint32_t> pages;
+    for (const MdbImport::Table& table : tables)
+        pages.push_back(table.tdefPage);
+    auto check = std::async(std::launch::async, [path, stamp, pages = std::move(pages)] {
+        yieldToOtherWork();
+        std::set<std::uint32_t> sound;
+        try {
+            for (const std::uint32_t page : pages) {
+                if (access::tableIsSound(path, page))
+                    sound.insert(page);
+            }
+            if (!(access::stampOf(path) == stamp))
+                sound.clear();
+        } catch (...) {
+            // Nothing known sound: the delete checks the file itself.
+            sound.clear();
+        }
+        return sound;
+    });
     return std::make_unique<AccessDatabase>(std::move(memory), std::move(tables), stamp,
-                                            std::move(sound));
+                                            std::move(check));
 }
 
 AccessDatabase::AccessDatabase(std::unique_ptr<SqliteDatabase> memory,
                                std::vector<MdbImport::Table> tables, const access::FileStamp& stamp,
-                               std::set<std::uint32_t> soundTables)
+                               std::future<std::set<std::uint32_t>> soundTables)
     : m_memory(std::move(memory)), m_tables(std::move(tables)), m_stamp(stamp),
-      m_soundTables(std::move(soundTables)) {}
+      m_pendingCheck(std::move(soundTables)) {}
 
+// The future's destructor waits for a check still running.
 AccessDatabase::~AccessDatabase() = default;
+
+std::set<std::uint32_t>& AccessDatabase::soundTables() {
+    if (m_pendingCheck.valid())
+        m_soundTables = m_pendingCheck.get();
+    return m_soundTables;
+}
 
 void AccessDatabase::execute(const std::string& sql) {
     sqlite3* db = m_memory->handle();
@@ -107,13 +141,14 @@ void AccessDatabase::deleteCapturedRows() {
                               "was changed.");
         byTable[table].push_back(static_cast<access::RowId>(sqlite3_column_int64(raw, 1)));
     }
+    std::set<std::uint32_t>& sound = soundTables();
     for (const auto& [table, rows] : byTable) {
         const std::uint32_t tdef = m_tables[table].tdefPage;
         m_stamp = access::deleteRowsInFile(m_memory->path(), m_stamp, tdef, m_tables[table].name,
-                                           rows, m_soundTables.count(tdef) != 0);
+                                           rows, sound.count(tdef) != 0);
         // The new file was checked before it took the old one's place; the
         // other tables' pages are as they were.
-        m_soundTables.insert(tdef);
+        sound.insert(tdef);
     }
 }
 

@@ -4,6 +4,7 @@
 #include "database/access/FileReplacement.h"
 #include "database/access/MdbImport.h"
 
+#include <future>
 #include <memory>
 #include <set>
 #include <string>
@@ -25,7 +26,8 @@ public:
     static std::unique_ptr<AccessDatabase> open(const std::string& path);
     // Use open().
     AccessDatabase(std::unique_ptr<SqliteDatabase> memory, std::vector<MdbImport::Table> tables,
-                   const access::FileStamp& stamp, std::set<std::uint32_t> soundTables);
+                   const access::FileStamp& stamp,
+                   std::future<std::set<std::uint32_t>> soundTables);
     ~AccessDatabase() override;
 
     void execute(const std::string& sql) override;
@@ -35,13 +37,17 @@ public:
 
 private:
     void deleteCapturedRows();
+    // Waits for the check started at open, the first time.
+    std::set<std::uint32_t>& soundTables();
 
     std::unique_ptr<SqliteDatabase> m_memory;
     std::vector<MdbImport::Table> m_tables;
     access::FileStamp m_stamp; // the file as it was read, or as Korvalt last wrote it
     // Tables whose structure was checked sound in the file with m_stamp: when
-    // the file was read, and after each delete (the new file is checked before
-    // it replaces the old one).
+    // the file was read (in the background, until the first delete takes the
+    // result), and after each delete (the new file is checked before it
+    // replaces the old one).
+    std::future<std::set<std::uint32_t>> m_pendingCheck;
     std::set<std::uint32_t> m_soundTables;
 };
 
