@@ -4,11 +4,13 @@
 #include "database/access/JetText.h"
 #include "database/access/JetValues.h"
 #include "database/access/MdbRows.h"
+#include "database/access/PageStream.h"
 
 #include <sqlite3.h>
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -330,6 +332,12 @@ std::vector<MdbImport::Table> MdbImport::importInto(const std::string& path, sql
     const MdbHandlePtr mdb(mdb_open(path.c_str(), MDB_NOFLAGS));
     if (!mdb || mdb->fmt == nullptr || mdb->fmt->pg_size != file.pageSize)
         throwUnrecognized(path);
+    // libmdb reads every page through its stream; ours saves it three system
+    // calls a page. Its own stays when ours cannot be had.
+    if (std::FILE* stream = access::openPageStream(path)) {
+        std::fclose(mdb->f->stream);
+        mdb->f->stream = stream;
+    }
 
     Source src;
     src.mdb = mdb.get();
