@@ -1,6 +1,7 @@
 #include "database/access/MdbImport.h"
 
 #include "database/EngineError.h"
+#include "database/access/ImportBatch.h"
 #include "database/access/JetText.h"
 #include "database/access/JetValues.h"
 #include "database/access/MdbRows.h"
@@ -14,6 +15,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 namespace korvalt {
@@ -176,15 +178,16 @@ struct Savepoint {
     bool released = false;
 };
 
-void bindValue(Source& src, sqlite3_stmt* stmt, int param, const MdbField& field,
-               ColumnPlan& plan) {
+// Converts one field of the row libmdb holds in its page buffer, on the
+// thread that walks the file.
+void convertValue(Source& src, const MdbField& field, ColumnPlan& plan, ImportBatch& out) {
     if (plan.kind == Kind::Bool) {
         // A yes/no value lives in the null bitmap itself: set means Yes.
-        sqlite3_bind_int(stmt, param, field.is_null ? 0 : -1);
+        out.addInteger(field.is_null ? 0 : -1);
         return;
     }
     if (field.is_null || field.siz < plan.fixedSize) {
-        sqlite3_bind_null(stmt, param);
+        out.addNull();
         return;
     }
     const unsigned char* p = src.mdb->pg_buf + field.start;
@@ -194,57 +197,106 @@ void bindValue(Source& src, sqlite3_stmt* stmt, int param, const MdbField& field
     case Kind::Bool:
         break;
     case Kind::Byte:
-        sqlite3_bind_int(stmt, param, p[0]);
+        out.addInteger(p[0]);
         break;
     case Kind::Int16:
-        sqlite3_bind_int(stmt, param, static_cast<std::int16_t>(get16(p)));
+        out.addInteger(static_cast<std::int16_t>(get16(p)));
         break;
     case Kind::Int32:
-        sqlite3_bind_int(stmt, param, static_cast<std::int32_t>(get32(p)));
+        out.addInteger(static_cast<std::int32_t>(get32(p)));
         break;
     case Kind::Money:
-        sqlite3_bind_double(stmt, param, moneyValue(p));
+        out.addReal(moneyValue(p));
         break;
     case Kind::Single:
-        sqlite3_bind_double(stmt, param, singleValue(p));
+        out.addReal(singleValue(p));
         break;
     case Kind::Double:
-        sqlite3_bind_double(stmt, param, doubleValue(p));
+        out.addReal(doubleValue(p));
         break;
     case Kind::Numeric:
-        sqlite3_bind_double(stmt, param, numericValue(p, plan.scale));
+        out.addReal(numericValue(p, plan.scale));
         break;
     case Kind::Date: {
         const double value = doubleValue(p);
         if (formatDate(value, buf))
-            sqlite3_bind_text(stmt, param, buf.data(), static_cast<int>(buf.size()), SQLITE_STATIC);
+            out.addText(buf);
         else
-            sqlite3_bind_double(stmt, param, value);
+            out.addReal(value);
         break;
     }
     case Kind::Guid:
         formatGuid(p, buf);
-        sqlite3_bind_text(stmt, param, buf.data(), static_cast<int>(buf.size()), SQLITE_STATIC);
+        out.addText(buf);
         break;
     case Kind::Text:
         decodeText(src, p, size, buf);
-        sqlite3_bind_text(stmt, param, buf.data(), static_cast<int>(buf.size()), SQLITE_STATIC);
+        out.addText(buf);
         break;
     case Kind::Memo:
         readLongValue(src, p, field.siz);
         decodeText(src, reinterpret_cast<const unsigned char*>(src.longValue.data()),
                    src.longValue.size(), buf);
-        sqlite3_bind_text64(stmt, param, buf.data(), buf.size(), SQLITE_STATIC, SQLITE_UTF8);
+        out.addText(buf);
         break;
     case Kind::Binary:
-        buf.assign(reinterpret_cast<const char*>(p), size);
-        sqlite3_bind_blob64(stmt, param, buf.data(), buf.size(), SQLITE_STATIC);
+        out.addBlob(std::string_view(reinterpret_cast<const char*>(p), size));
         break;
     case Kind::Ole:
         readLongValue(src, p, field.siz);
-        buf.swap(src.longValue);
-        sqlite3_bind_blob64(stmt, param, buf.data(), buf.size(), SQLITE_STATIC);
+        out.addBlob(src.longValue);
         break;
+    }
+}
+
+void bindCell(sqlite3_stmt* stmt, int param, const ImportBatch& batch,
+              const ImportBatch::Cell& cell) {
+    switch (cell.type) {
+    case ImportBatch::Type::Null:
+        sqlite3_bind_null(stmt, param);
+        break;
+    case ImportBatch::Type::Integer:
+        sqlite3_bind_int64(stmt, param, cell.integer);
+        break;
+    case ImportBatch::Type::Real:
+        sqlite3_bind_double(stmt, param, cell.real);
+        break;
+    case ImportBatch::Type::Text:
+        sqlite3_bind_text64(stmt, param, batch.at(cell), cell.length, SQLITE_STATIC, SQLITE_UTF8);
+        break;
+    case ImportBatch::Type::Blob:
+        sqlite3_bind_blob64(stmt, param, batch.at(cell), cell.length, SQLITE_STATIC);
+        break;
+    }
+}
+
+// Rows handed over at a time: large enough that the hand-over costs
+// nothing, small enough that both threads start at once.
+constexpr std::size_t kBatchRows = 1024;
+
+// Walks the table's rows on a thread of its own, converting each, while the
+// calling thread inserts them.
+void readRowsInto(Source& src, MdbTableDef* table, std::vector<ColumnPlan>& plans,
+                  ImportQueue& queue) {
+    struct Cancelled {};
+    try {
+        ImportBatch batch;
+        forEachRow(src, table, [&](const std::vector<MdbField>& fields, RowId row) {
+            batch.rows.push_back(row);
+            for (std::size_t i = 0; i < plans.size(); ++i)
+                convertValue(src, fields[i], plans[i], batch);
+            if (batch.rows.size() == kBatchRows) {
+                if (!queue.push(std::move(batch)))
+                    throw Cancelled{};
+                batch = ImportBatch{};
+            }
+        });
+        if (!batch.rows.empty() && !queue.push(std::move(batch)))
+            return;
+        queue.finish();
+    } catch (const Cancelled&) {
+    } catch (...) {
+        queue.finish(std::current_exception());
     }
 }
 
@@ -304,16 +356,28 @@ MdbImport::Table importTable(Source& src, const CatalogTable& entryInfo, sqlite3
 
     unsigned int copied = 0;
     const int first = keyed ? 2 : 1;
-    forEachRow(src, table.get(), [&](const std::vector<MdbField>& fields, RowId row) {
-        if (keyed)
-            sqlite3_bind_int64(stmt.get(), 1, row);
-        for (std::size_t i = 0; i < plans.size(); ++i)
-            bindValue(src, stmt.get(), static_cast<int>(i) + first, fields[i], plans[i]);
-        if (sqlite3_step(stmt.get()) != SQLITE_DONE)
-            throwSqlite(db, "Cannot copy table '" + entryInfo.name + "'");
-        sqlite3_reset(stmt.get());
-        ++copied;
-    });
+    ImportQueue queue;
+    std::jthread reader([&] { readRowsInto(src, table.get(), plans, queue); });
+    try {
+        ImportBatch batch;
+        while (queue.pop(batch)) {
+            const std::size_t columns = plans.size();
+            for (std::size_t r = 0; r < batch.rows.size(); ++r) {
+                if (keyed)
+                    sqlite3_bind_int64(stmt.get(), 1, batch.rows[r]);
+                for (std::size_t i = 0; i < columns; ++i)
+                    bindCell(stmt.get(), static_cast<int>(i) + first, batch,
+                             batch.cells[r * columns + i]);
+                if (sqlite3_step(stmt.get()) != SQLITE_DONE)
+                    throwSqlite(db, "Cannot copy table '" + entryInfo.name + "'");
+                sqlite3_reset(stmt.get());
+                ++copied;
+            }
+        }
+    } catch (...) {
+        queue.cancel();
+        throw;
+    }
     // The table definition counts its records. Fewer found means pages of
     // the table are missing (a cut or damaged file): showing the rest as if
     // it were the whole table would mislead.
