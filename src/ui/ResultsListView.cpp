@@ -31,6 +31,9 @@ ResultsListView::ResultsListView(QWidget* parent)
     // style's minimum would widen them.
     header()->setMinimumSectionSize(0);
     header()->setSectionsClickable(true);
+    // Columns stay in the order the layout gives them: the export writes
+    // that order, so the screen must show it too.
+    header()->setSectionsMovable(false);
     header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     header()->setSortIndicatorShown(false);
 

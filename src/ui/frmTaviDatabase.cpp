@@ -16,16 +16,10 @@
 
 #include <QAction>
 #include <QComboBox>
-#include <QFrame>
-#include <QCompleter>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListView>
-#include <QMenuBar>
-#include <QProgressBar>
 #include <QPushButton>
-#include <QStringListModel>
 
 namespace korvalt {
 
@@ -36,136 +30,13 @@ constexpr const char* kDeletePlural = "Delete Model File Records";
 constexpr const char* kDeleteSingular = "Delete Model File Record";
 constexpr const char* kBrowseMessage =
     "Please browse to the correct location of the database file.";
-
-QPushButton* makeButton(const char* caption, const char* tip, QWidget* parent, const QRect& at) {
-    auto* button = new QPushButton(caption, parent);
-    button->setToolTip(tip);
-    button->setGeometry(at);
-    return button;
-}
-
-QLabel* makeLabel(const char* caption, QWidget* parent, const QRect& at) {
-    auto* label = new QLabel(caption, parent);
-    label->setGeometry(at);
-    return label;
-}
-
-// An editable drop-down whose entries keep the order they were added in.
-QComboBox* makeFilterList(const char* name, QWidget* parent, const QRect& at) {
-    auto* list = new QComboBox(parent);
-    list->setObjectName(name);
-    list->setEditable(true);
-    list->setInsertPolicy(QComboBox::NoInsert);
-    list->setMaxVisibleItems(25);
-    list->setModel(new QStringListModel(list));
-    // Completion must never change what the user typed: "all" is a
-    // criterion, "All" is not.
-    list->completer()->setCaseSensitivity(Qt::CaseSensitive);
-    if (auto* view = qobject_cast<QListView*>(list->view()))
-        view->setUniformItemSizes(true);
-    list->setGeometry(at);
-    return list;
-}
-
 } // namespace
 
 frmTaviDatabase::frmTaviDatabase() {
     setObjectName("frmTaviDatabase");
     setWindowTitle("Korvalt");
-    auto* central = new QWidget(this);
-    setCentralWidget(central);
-
-    QMenu* mnuFile = menuBar()->addMenu("&File");
-    mnuFile->setObjectName("MnuFile");
-    mnuChgData = mnuFile->addAction("Change Database File");
-    mnuFileMRU = mnuFile->addSeparator();
-    mnuFileExit = mnuFile->addAction("Exit");
-
-    // Search criteria and the two check frames share one frame without a
-    // caption.
-    Frame1 = new QGroupBox(central);
-    Frame1->setGeometry(4, 2, 1134, 210);
-    Frame8 = new QGroupBox("Search Criteria", Frame1);
-    Frame8->setGeometry(6, 4, 1122, 112);
-    const int x[] = {12, 232, 452, 672, 892};
-    Label6 = makeLabel("Tag", Frame8, {x[0], 20, 210, 18});
-    cmbTag = makeFilterList("cmbTag", Frame8, {x[0], 38, 210, 26});
-    Label14 = makeLabel("Part Code", Frame8, {x[1], 20, 210, 18});
-    CmbPartCode = makeFilterList("CmbPartCode", Frame8, {x[1], 38, 210, 26});
-    txtDwgName = makeLabel("Drawing Name", Frame8, {x[2], 20, 210, 18});
-    cmbDrawName = makeFilterList("cmbDrawName", Frame8, {x[2], 38, 210, 26});
-    Label1 = makeLabel("Libary Specification", Frame8, {x[3], 20, 210, 18});
-    cmbSpec = makeFilterList("cmbSpec", Frame8, {x[3], 38, 210, 26});
-    Label3 = makeLabel("Size", Frame8, {x[4], 20, 210, 18});
-    cmbSize = makeFilterList("cmbSize", Frame8, {x[4], 38, 210, 26});
-    Label5 = makeLabel("Long Description", Frame8, {x[0], 66, 430, 18});
-    CmbLong = makeFilterList("CmbLong", Frame8, {x[0], 84, 430, 26});
-    txtLine = makeLabel("Line Number", Frame8, {x[2], 66, 210, 18});
-    cmbLineNum = makeFilterList("cmbLineNum", Frame8, {x[2], 84, 210, 26});
-    Label2 = makeLabel("Short Description", Frame8, {x[3], 66, 210, 18});
-    cmbShort = makeFilterList("cmbShort", Frame8, {x[3], 84, 210, 26});
-    cmdReset = makeButton("Reset All", "Reset all search options", Frame8, {x[4], 82, 100, 28});
-    cmdSearchAll = makeButton("Search", "Search database based on Search Options", Frame8,
-                              {x[4] + 110, 82, 100, 28});
-    lblFileName = new QLabel(Frame8);
-    lblFileName->hide();
-    lblSortOrder = new QLabel("1", Frame8);
-    lblSortOrder->hide();
-
-    Frame2 = new QGroupBox("Misc Checks - Search Options", Frame1);
-    Frame2->setGeometry(6, 118, 740, 88);
-    cmdRequireTag = makeButton("These Items Require a Tag",
-                               "Locates items requiring a tag based on Search Options", Frame2,
-                               {10, 22, 235, 28});
-    cmdListUniqueLine =
-        makeButton("List Unique Line Numbers", "List all the Line Numbers based on Search Options",
-                   Frame2, {252, 22, 235, 28});
-    cmdRequireNumber = makeButton("These Items Require a Line Number",
-                                  "Locates items requiring a line number based on Search Options",
-                                  Frame2, {494, 22, 236, 28});
-    CmdFindDuplicatetags =
-        makeButton("Find Duplicate Tags", "Finds Duplicate Tags based on Search Options", Frame2,
-                   {10, 54, 235, 28});
-    Frame6 = new QGroupBox("Misc Checks - Full database", Frame1);
-    Frame6->setGeometry(752, 118, 376, 88);
-    cmdListUnique =
-        makeButton("List All Model Files", "List all the pipe model files in the Database", Frame6,
-                   {10, 22, 175, 28});
-    cmdDeleteRecords =
-        makeButton(kDeletePlural, "Deletes all the records belonging to this pipe model file",
-                   Frame6, {191, 22, 175, 28});
-
-    frmResults = new QGroupBox("Results", central);
-    frmResults->setGeometry(4, 214, 1134, 370);
-    lstvResults = new ResultsListView(frmResults);
-    lstvResults->setObjectName("lstvResults");
-    lstvResults->setGeometry(8, 22, 1118, 340);
-    // Shown over the list by the toolkit while long work goes on.
-    auto* work = new QFrame(frmResults);
-    work->setObjectName(kWorkProgressName);
-    work->setFrameShape(QFrame::StyledPanel);
-    work->setAutoFillBackground(true);
-    work->setGeometry(357, 140, 420, 72);
-    auto* workText = new QLabel(work);
-    workText->setObjectName("workProgressText");
-    workText->setGeometry(14, 10, 392, 22);
-    auto* workBar = new QProgressBar(work);
-    workBar->setRange(0, 0);
-    workBar->setTextVisible(false);
-    workBar->setGeometry(14, 38, 392, 20);
-    work->hide();
-
-    Frame4 = new QGroupBox(central);
-    Frame4->setGeometry(4, 586, 1134, 50);
-    cmdExport =
-        makeButton("Export Results", "Export results to CSV file", Frame4, {8, 12, 130, 30});
-    Label4 = makeLabel("CadWorx Database:", Frame4, {300, 17, 128, 20});
-    txtDatabase = new QLineEdit(Frame4);
-    txtDatabase->setObjectName("txtDatabase");
-    txtDatabase->setGeometry(432, 14, 430, 26);
-    Command1 =
-        makeButton("Browse", "Browse to new database file location", Frame4, {870, 12, 90, 30});
-    cmdExit = makeButton("Exit", "Exit", Frame4, {1040, 12, 86, 30});
+    buildControls();
+    arrangeControls();
 
     wire(cmdSearchAll, "cmdSearchAll_Click", &frmTaviDatabase::cmdSearchAll_Click);
     wire(cmdReset, "cmdReset_Click", &frmTaviDatabase::cmdReset_Click);
@@ -185,8 +56,10 @@ frmTaviDatabase::frmTaviDatabase() {
     wire(cmdExit, "cmdExit_Click", &frmTaviDatabase::cmdExit_Click);
     wire(mnuChgData, "mnuChgData_Click", &frmTaviDatabase::mnuChgData_Click);
     wire(mnuFileExit, "mnuFileExit_Click", &frmTaviDatabase::mnuFileExit_Click);
-
-    setFixedSize(1142, 640 + menuBar()->sizeHint().height());
+    // Enter in a filter list searches with what has been typed.
+    for (QComboBox* list :
+         {cmbTag, CmbPartCode, cmbDrawName, cmbSpec, cmbSize, CmbLong, cmbLineNum, cmbShort})
+        connect(list->lineEdit(), &QLineEdit::returnPressed, cmdSearchAll, &QPushButton::click);
 }
 
 frmTaviDatabase::~frmTaviDatabase() = default;
@@ -223,9 +96,10 @@ void frmTaviDatabase::guarded(const char* routine, void (frmTaviDatabase::*handl
 void frmTaviDatabase::Form_Load() {
     setWindowTitle("Korvalt Ver. 2.1");
     oCombo = std::make_unique<clsComboHandler>();
-    move((TheToolkit().screenWidth() - width()) / 2, (TheToolkit().screenHeight() - height()) / 3);
+    placeOnScreen();
     // The start-up columns are those of the search while the layout code
-    // still says 1, so the first search rebuilds them.
+    // still says 1, so the first search rebuilds them. Their widths come
+    // from the list as the window will show it.
     const int listWidth = lstvResults->listWidth();
     for (const ResultLayouts::Column& column : ResultLayouts::columns(18))
         lstvResults->addColumn(column.caption, listWidth / column.divisor);

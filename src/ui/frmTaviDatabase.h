@@ -111,6 +111,17 @@ public:
     void SetListColumns(std::int16_t& code);
 
 private:
+    // Creates the controls, then puts them into layouts: the results list
+    // takes the room the window has beyond what the other groups need.
+    void buildControls();
+    void arrangeControls();
+    // The part of the screen a window may use.
+    QRect availableArea() const;
+    // Gives the window its size, as large as designed where the screen
+    // allows, and its place on the screen, with the layouts already applied.
+    void placeOnScreen();
+    void settleLayouts();
+
     // Connects a control to a command; errors that escape the command are
     // reported, not thrown through the event loop.
     void wire(QPushButton* button, const char* routine, void (frmTaviDatabase::*handler)());

@@ -1,8 +1,10 @@
+#include "support/MouseClick.h"
 #include "support/ReportWindowFixture.h"
 #include "ui/ResultsListView.h"
 #include "ui/frmTaviDatabase.h"
 
 #include <QDir>
+#include <QHeaderView>
 #include <QPushButton>
 #include <QStringList>
 #include <sys/resource.h>
@@ -93,6 +95,16 @@ TEST_F(ExportTest, SearchIsWrittenAsShownAndTheDatabaseIsNotReadAgain) {
     window->cmdSearchAll->click();
     // The file holds the list, not the table as it is now.
     execSql(databasePath, "DELETE FROM Pipe WHERE DWG_NAME = 'AREA2.dwg'");
+    // A column header dragged elsewhere stays where it was, so the screen
+    // keeps showing the order the file is written in.
+    QHeaderView* header = window->lstvResults->header();
+    const auto middleOf = [header](int section) {
+        return QPoint(header->sectionViewportPosition(section) + header->sectionSize(section) / 2,
+                      header->height() / 2);
+    };
+    mouseDrag(header->viewport(), middleOf(1), middleOf(4));
+    for (int column = 0; column < header->count(); ++column)
+        EXPECT_EQ(header->logicalIndex(column), column);
     EXPECT_EQ(exportAs("search.csv"), kSizeTenFile);
 
     ASSERT_EQ(fake.saveRequests.size(), 1u);
