@@ -10,6 +10,10 @@ random seed), so running it twice gives the same file.
 CSV conventions: a header row with the Pipe columns; text fields in double
 quotes (a quote inside doubled); an unquoted empty field is Null and a quoted
 empty field ("") is empty text; numbers in plain decimal form; UTF-8; LF.
+
+The text columns feed the main window's eight filter lists, which report a
+Null there as an error; the sample is meant to open cleanly, so a text value
+left out is written as empty text, never as Null.
 """
 
 import random
@@ -18,6 +22,11 @@ from pathlib import Path
 
 COLUMNS = ["DWG_NAME", "LONG_DESC", "Line_Num", "Spec_File", "DB_CODE", "ALPHA_SIZE",
            "main_nom", "red_nom", "Tag", "LENGTH", "SHORT_DESC", "UNIQUE_ID"]
+
+# The text columns, each behind one of the filter lists: a value left out
+# (None) is written as empty text, since the lists take a Null for an error.
+TEXT_COLUMNS = {"DWG_NAME", "LONG_DESC", "Line_Num", "Spec_File", "DB_CODE", "ALPHA_SIZE", "Tag",
+                "SHORT_DESC"}
 
 # Size text and nominal size in inches.
 SIZES = [("1/2", 0.5), ("3/4", 0.75), ("1", 1.0), ("1-1/2", 1.5), ("2", 2.0), ("3", 3.0),
@@ -169,11 +178,12 @@ class Sample:
         rng = self.rng
         tagged = self.rows_where(lambda r: r["Tag"] is not None)
 
-        # Components whose tag was never filled in: Null, empty and blank.
+        # Components whose tag was never filled in: left out, empty and blank
+        # (left out is written as empty text too, see TEXT_COLUMNS).
         for value, row in zip([None, None, "", "", "   ", " "], rng.sample(tagged, 6)):
             row["Tag"] = value
 
-        # Items modelled without a line number: Null, empty and blank.
+        # Items modelled without a line number: left out, empty and blank.
         for value, row in zip([None, None, None, "", "", "  "], rng.sample(self.rows, 6)):
             row["Line_Num"] = value
 
@@ -215,9 +225,9 @@ def number(value):
     return text[:-2] if text.endswith(".0") else text
 
 
-def field(value):
+def field(value, text):
     if value is None:
-        return ""
+        return '""' if text else ""
     if isinstance(value, str):
         return '"' + value.replace('"', '""') + '"'
     return number(value)
@@ -232,7 +242,7 @@ def main():
     ids = [r["UNIQUE_ID"] for r in rows]
     assert len(ids) == len(set(ids)), "UNIQUE_ID must be unique"
     lines = [",".join(COLUMNS)]
-    lines += [",".join(field(r[c]) for c in COLUMNS) for r in rows]
+    lines += [",".join(field(r[c], c in TEXT_COLUMNS) for c in COLUMNS) for r in rows]
     out.parent.mkdir(parents=True, exist_ok=True)
     out.write_text("\n".join(lines) + "\n", encoding="utf-8", newline="")
     print(f"{out}: {len(rows)} records")

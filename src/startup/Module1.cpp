@@ -10,7 +10,12 @@
 #include "ui/Toolkit.h"
 #include "ui/frmTaviDatabase.h"
 
+#include <QFileInfo>
+#include <QString>
+
 #include <cassert>
+#include <filesystem>
+#include <system_error>
 
 namespace korvalt {
 
@@ -31,7 +36,8 @@ WindowSlot<frmTaviDatabase> frmTaviDatabaseSlot;
 
 namespace {
 Toolkit* currentToolkit = nullptr;
-}
+constexpr const char* kLocateFileName = "Korvalt_Locate.ini";
+} // namespace
 
 Toolkit& TheToolkit() {
     assert(currentToolkit != nullptr);
@@ -54,11 +60,28 @@ std::string BuildContactFooter() {
            "with the details of this message." + crlf + crlf + "Thank You.";
 }
 
+std::string LocateFileFolder(const std::string& programFolder, const std::string& userFolder) {
+    const QFileInfo program(QString::fromStdString(programFolder));
+    if (userFolder.empty() || (program.isDir() && program.isWritable()))
+        return programFolder;
+    const std::string file = userFolder + kPathSeparator + kLocateFileName;
+    std::error_code ec;
+    if (!std::filesystem::exists(file, ec) && !ec) {
+        // A failure here leaves no locate file: the read finds none and
+        // start-up asks for the database as it does for a missing file.
+        std::filesystem::create_directories(userFolder, ec);
+        IniFile::writeString("Korvalt_Address", "KorvaltAddress", userFolder, file);
+    }
+    return userFolder;
+}
+
 std::string GetKorvaltLocation() {
     std::string result;
     try {
+        const Toolkit& toolkit = TheToolkit();
         const std::string file =
-            TheToolkit().programFolder() + kPathSeparator + "Korvalt_Locate.ini";
+            LocateFileFolder(toolkit.programFolder(), toolkit.userSettingsFolder()) +
+            kPathSeparator + kLocateFileName;
         result = IniFile::getString("Korvalt_Address", "KorvaltAddress", "Unknown", 200, file);
     } catch (...) {
         const ErrorInfo error = ErrorReport::current();

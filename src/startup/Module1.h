@@ -60,8 +60,14 @@ inline constexpr const char* kPathSeparator = "/";
 
 // Entry point of the program's own start-up.
 void Main();
-// Folder named by the locate file beside the program, or "Unknown".
+// Folder named by the locate file, or "Unknown".
 std::string GetKorvaltLocation();
+// Folder that holds the locate file: the program's folder when it can be
+// written, as always, else the user's settings folder (when there is one).
+// An installed program meets the second case; the user's folder is then
+// created as needed and, while it holds no locate file, given one naming
+// that folder itself, so the main settings file is kept there too.
+std::string LocateFileFolder(const std::string& programFolder, const std::string& userFolder);
 
 std::string BuildSupportFooter();
 std::string BuildContactFooter();

@@ -8,7 +8,7 @@ namespace korvalt {
 inline constexpr int twips(int value) {
     return value / 15;
 }
-inline QRect twipsRect(int left, int top, int width, int height) {
+constexpr QRect twipsRect(int left, int top, int width, int height) {
     return QRect(twips(left), twips(top), twips(width), twips(height));
 }
 

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+class QEvent;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -42,12 +43,22 @@ public:
     void cmdok_Click();
     void cmdCancel_Click();
 
+protected:
+    void changeEvent(QEvent* event) override;
+
 private:
+    // Puts the controls on their design positions, grown where their text
+    // needs more room in the font in use, and fits the window around them.
+    void arrange();
+    void centre();
+
     // Writes the trimmed address; false (after telling the user) when it is
     // blank.
     bool writeAddress(const char* blankMessage, const char* routinePart);
 
     std::unique_ptr<clsIniControl> oINI;
+    // Set by the load step; until shown, a window that grows stays centred.
+    bool m_centred = false;
 };
 
 } // namespace korvalt

@@ -57,6 +57,11 @@ void appendQuoted(std::string& out, std::string_view value) {
 // Opens, fills through `fill` and commits the file, or throws.
 void saveFile(const std::string& path, const std::function<void(QSaveFile&)>& fill) {
     QSaveFile file(QString::fromStdString(path));
+    // A folder may let the user overwrite a file in it but not create the
+    // temporary file beside it (a shared report folder). Then, and only then,
+    // the file is written in place: a failure part-way leaves what was
+    // written so far, as a plain write would.
+    file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly))
         failWriting(file, path, file.errorString());
     fill(file);

@@ -32,7 +32,9 @@ public:
     static std::string quote(const std::string& value);
 
     // Writes `content` to `path` through a temporary file beside it, so a
-    // failure never leaves a partial file in place of an earlier one.
+    // failure never leaves a partial file in place of an earlier one. Where
+    // the folder lets no new file be created but the file itself may be
+    // overwritten, the file is written directly instead.
     // Throws EngineError (75) with a description on failure.
     static void writeFile(const std::string& path, const std::string& content);
 

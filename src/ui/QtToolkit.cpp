@@ -1,20 +1,41 @@
 #include "ui/QtToolkit.h"
 
+#include "database/Database.h"
+#include "database/clsDatabaseControl.h"
+#include "startup/Module1.h"
+
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDir>
 #include <QEventLoop>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QPointer>
 #include <QScreen>
-#include <QStringList>
+#include <QStandardPaths>
 #include <QLabel>
+#include <QStringList>
 #include <QWidget>
 
 namespace korvalt {
 
 namespace {
+// Folder of the database in use (or of the one recorded, when it could not
+// be opened), where the user is most likely to look for another one.
+QString databaseFolder() {
+    std::string path;
+    if (gDatabase)
+        path = gDatabase->path();
+    else if (gDatabaseControl)
+        path = gDatabaseControl->dataAddress();
+    if (path.empty())
+        return {};
+    const QFileInfo file(QString::fromStdString(path));
+    return file.absoluteDir().exists() ? file.absolutePath() : QString();
+}
+
 QString displayText(const std::string& text) {
     // Messages are composed with CR LF line breaks; Qt wants plain LF.
     return QString::fromStdString(text).replace("\r\n", "\n");
@@ -39,38 +60,48 @@ private:
 };
 } // namespace
 
+std::unique_ptr<QMessageBox> QtToolkit::makeMessageBox(const std::string& text,
+                                                       const std::string& title, MsgButtons buttons,
+                                                       MsgIcon icon) {
+    auto box = std::make_unique<QMessageBox>();
+    // Messages carry names out of the database and the file system; Qt would
+    // take a text that looks like markup for rich text.
+    box->setTextFormat(Qt::PlainText);
+    box->setText(displayText(text));
+    box->setWindowTitle(QString::fromStdString(title));
+    switch (icon) {
+    case MsgIcon::None:
+        box->setIcon(QMessageBox::NoIcon);
+        break;
+    case MsgIcon::Critical:
+        box->setIcon(QMessageBox::Critical);
+        break;
+    case MsgIcon::Exclamation:
+        box->setIcon(QMessageBox::Warning);
+        break;
+    case MsgIcon::Information:
+        box->setIcon(QMessageBox::Information);
+        break;
+    }
+    if (buttons == MsgButtons::OkCancel) {
+        box->setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+        box->setEscapeButton(QMessageBox::Cancel);
+    } else {
+        box->setStandardButtons(QMessageBox::Ok);
+        box->setEscapeButton(QMessageBox::Ok);
+    }
+    box->setDefaultButton(QMessageBox::Ok);
+    return box;
+}
+
 MsgAnswer QtToolkit::msgBox(const std::string& text, const std::string& title, MsgButtons buttons,
                             MsgIcon icon) {
     if (m_ended)
         return MsgAnswer::Cancel;
-    QMessageBox box;
-    box.setText(displayText(text));
-    box.setWindowTitle(QString::fromStdString(title));
-    switch (icon) {
-    case MsgIcon::None:
-        box.setIcon(QMessageBox::NoIcon);
-        break;
-    case MsgIcon::Critical:
-        box.setIcon(QMessageBox::Critical);
-        break;
-    case MsgIcon::Exclamation:
-        box.setIcon(QMessageBox::Warning);
-        break;
-    case MsgIcon::Information:
-        box.setIcon(QMessageBox::Information);
-        break;
-    }
-    if (buttons == MsgButtons::OkCancel) {
-        box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
-        box.setEscapeButton(QMessageBox::Cancel);
-    } else {
-        box.setStandardButtons(QMessageBox::Ok);
-        box.setEscapeButton(QMessageBox::Ok);
-    }
-    box.setDefaultButton(QMessageBox::Ok);
+    const std::unique_ptr<QMessageBox> box = makeMessageBox(text, title, buttons, icon);
     // A message must be readable even while the busy pointer is on.
     QGuiApplication::setOverrideCursor(Qt::ArrowCursor);
-    const int result = box.exec();
+    const int result = box->exec();
     QGuiApplication::restoreOverrideCursor();
     return result == QMessageBox::Ok ? MsgAnswer::Ok : MsgAnswer::Cancel;
 }
@@ -93,18 +124,51 @@ QString QtToolkit::qtFilter(const std::string& filter) {
     return entries.join(";;");
 }
 
+std::unique_ptr<QFileDialog> QtToolkit::makeOpenDialog(const std::string& filter) const {
+    auto dialog = std::make_unique<QFileDialog>(QApplication::activeWindow());
+    dialog->setAcceptMode(QFileDialog::AcceptOpen);
+    dialog->setFileMode(QFileDialog::ExistingFile);
+    dialog->setNameFilter(qtFilter(filter));
+    const QString folder = m_lastFolder.isEmpty() ? databaseFolder() : m_lastFolder;
+    if (!folder.isEmpty())
+        dialog->setDirectory(folder);
+    return dialog;
+}
+
+std::unique_ptr<QFileDialog> QtToolkit::makeSaveDialog(const std::string& title,
+                                                       const std::string& filter,
+                                                       bool promptOverwrite) const {
+    auto dialog =
+        std::make_unique<QFileDialog>(QApplication::activeWindow(), QString::fromStdString(title));
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setNameFilter(qtFilter(filter));
+    if (!promptOverwrite)
+        dialog->setOption(QFileDialog::DontConfirmOverwrite);
+    // Before any choice the dialog starts where Qt starts it (the working
+    // folder).
+    if (!m_lastFolder.isEmpty())
+        dialog->setDirectory(m_lastFolder);
+    if (!m_lastSaveName.isEmpty())
+        dialog->selectFile(m_lastSaveName);
+    return dialog;
+}
+
+void QtToolkit::rememberChoice(const QString& path) {
+    m_lastFolder = QFileInfo(path).absolutePath();
+}
+
+// Qt's dialog has no read-only check box to hide, so `hideReadOnly` asks
+// for nothing here (QFileDialog::ReadOnly would make the dialog itself
+// read-only instead).
 std::optional<std::string> QtToolkit::openFileDialog(const std::string& filter, bool hideReadOnly) {
+    (void)hideReadOnly;
     if (m_ended)
         return std::nullopt;
-    QFileDialog::Options options;
-    if (hideReadOnly)
-        options |= QFileDialog::ReadOnly;
-    const QString chosen =
-        QFileDialog::getOpenFileName(QApplication::activeWindow(), QString(), m_lastFileName,
-                                     qtFilter(filter), nullptr, options);
-    if (chosen.isEmpty())
+    const std::unique_ptr<QFileDialog> dialog = makeOpenDialog(filter);
+    if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty())
         return std::nullopt;
-    m_lastFileName = chosen;
+    const QString chosen = dialog->selectedFiles().first();
+    rememberChoice(chosen);
     return chosen.toStdString();
 }
 
@@ -113,18 +177,13 @@ std::optional<std::string> QtToolkit::saveFileDialog(const std::string& title,
                                                      bool promptOverwrite) {
     if (m_ended)
         return std::nullopt;
-    QFileDialog dialog(QApplication::activeWindow(), QString::fromStdString(title));
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setNameFilter(qtFilter(filter));
-    // The dialog opens on the name last chosen, open or save alike.
-    if (!m_lastFileName.isEmpty())
-        dialog.selectFile(m_lastFileName);
-    if (!promptOverwrite)
-        dialog.setOption(QFileDialog::DontConfirmOverwrite);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+    const std::unique_ptr<QFileDialog> dialog = makeSaveDialog(title, filter, promptOverwrite);
+    if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty())
         return std::nullopt;
-    m_lastFileName = dialog.selectedFiles().first();
-    return m_lastFileName.toStdString();
+    const QString chosen = dialog->selectedFiles().first();
+    rememberChoice(chosen);
+    m_lastSaveName = QFileInfo(chosen).fileName();
+    return chosen.toStdString();
 }
 
 void QtToolkit::showModal(QWidget& window) {
@@ -195,9 +254,11 @@ void QtToolkit::workProgress(std::optional<std::size_t> recordsRead) {
         m_panel->show();
         m_panel->raise();
     }
-    if (auto* text = m_panel->findChild<QLabel*>("workProgressText"))
+    if (auto* text = m_panel->findChild<QLabel*>("workProgressText")) {
+        text->setTextFormat(Qt::PlainText);
         text->setText(m_records == 0 ? QString("Working...")
                                      : QString("Records read: %L1").arg(m_records));
+    }
     // Repaints; clicks and keys stay queued until the work is over.
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
@@ -222,6 +283,12 @@ int QtToolkit::screenHeight() const {
 
 std::string QtToolkit::programFolder() const {
     return QCoreApplication::applicationDirPath().toStdString();
+}
+
+std::string QtToolkit::userSettingsFolder() const {
+    // $XDG_CONFIG_HOME, or ~/.config when that is unset, on Linux.
+    const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    return base.isEmpty() ? std::string() : (base + "/korvalt").toStdString();
 }
 
 void QtToolkit::endProgram() {

@@ -6,6 +6,11 @@
 #include <QPointer>
 #include <QString>
 
+#include <memory>
+
+class QFileDialog;
+class QMessageBox;
+
 namespace korvalt {
 
 // The platform services on Qt Widgets.
@@ -25,6 +30,7 @@ public:
     int screenWidth() const override;
     int screenHeight() const override;
     std::string programFolder() const override;
+    std::string userSettingsFolder() const override;
     void endProgram() override;
     bool programEnded() const override { return m_ended; }
 
@@ -32,9 +38,26 @@ public:
     // form the Qt file dialogs take.
     static QString qtFilter(const std::string& filter);
 
+    // The box msgBox() shows, built but not shown. Its text is plain text:
+    // a file name like "<A&B>.dwg" shows as typed.
+    static std::unique_ptr<QMessageBox> makeMessageBox(const std::string& text,
+                                                       const std::string& title, MsgButtons buttons,
+                                                       MsgIcon icon);
+
 private:
+    // The file dialogs, built but not shown. Both open in the folder of the
+    // file last chosen in either of them; before any choice the open dialog
+    // starts in the folder of the current database.
+    std::unique_ptr<QFileDialog> makeOpenDialog(const std::string& filter) const;
+    std::unique_ptr<QFileDialog> makeSaveDialog(const std::string& title, const std::string& filter,
+                                                bool promptOverwrite) const;
+    void rememberChoice(const QString& path);
+
     bool m_ended = false;
-    QString m_lastFileName;
+    // Folder of the file last chosen in a dialog, and the name last chosen
+    // for an export (an export offers it again, never a database's name).
+    QString m_lastFolder;
+    QString m_lastSaveName;
     int m_busyDepth = 0;
 
     // The long work under way, and the window panel showing it.

@@ -62,6 +62,11 @@ public:
 
     // Folder of the running program, without a trailing separator.
     virtual std::string programFolder() const = 0;
+    // The user's own folder for Korvalt's settings ($XDG_CONFIG_HOME/korvalt,
+    // usually ~/.config/korvalt), for when the program's folder cannot be
+    // written (an installed program); it need not exist yet. Empty where
+    // there is none: the settings then stay beside the program.
+    virtual std::string userSettingsFolder() const { return {}; }
 
     // Ends the program: no window survives and no further events are
     // handled. Code after the call still returns normally to its caller.

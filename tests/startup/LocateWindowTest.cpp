@@ -3,6 +3,7 @@
 #include "support/ProcessFixture.h"
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -51,6 +52,61 @@ TEST_F(LocateWindowTest, CaptionsTooltipsAndTabOrderAreAsDesigned) {
     // Centred on the screen.
     EXPECT_EQ(w.x(), (fake.width - w.width()) / 2);
     EXPECT_EQ(w.y(), (fake.height - w.height()) / 2);
+}
+
+// Each control of the window holds its whole text, whichever explanation
+// it shows and whatever the font, and no control covers another.
+TEST_F(LocateWindowTest, EveryTextFitsItsControlAtAnyFontSize) {
+    QFont large = QApplication::font();
+    large.setPointSize(24);
+    const QFont fonts[] = {QApplication::font(), large};
+    const char* explanations[] = {
+        "Please browse to the correct location of the database file.",
+        "The location or name of the database file is recorded incorrectly. Please browse to the "
+        "correct location of the database file."};
+    for (const QFont& font : fonts) {
+        for (const char* explanation : explanations) {
+            SCOPED_TRACE(font.pointSize());
+            SCOPED_TRACE(explanation);
+            frmLocateData& w = window();
+            w.setFont(font);
+            w.setMessage(explanation);
+            const QFontMetrics metrics(font);
+
+            const QRect message = w.Label1->contentsRect();
+            EXPECT_GE(message.height(), metrics
+                                            .boundingRect(QRect(0, 0, message.width(), 100000),
+                                                          Qt::TextWordWrap, explanation)
+                                            .height());
+            // Below the frame's title.
+            EXPECT_GE(w.Label1->y(), metrics.height());
+            EXPECT_GE(w.lblDatabase->contentsRect().width(),
+                      metrics.horizontalAdvance(w.lblDatabase->text()));
+            EXPECT_GE(w.lblDatabase->height(), metrics.height());
+            for (const QPushButton* b : {w.cmdDatabaseBrowse, w.cmdok, w.cmdCancel, w.cmdApply}) {
+                EXPECT_GE(b->width(), b->sizeHint().width()) << b->text().toStdString();
+                EXPECT_GE(b->height(), b->sizeHint().height()) << b->text().toStdString();
+            }
+            EXPECT_GE(w.txtAddress->height(), w.txtAddress->sizeHint().height());
+
+            for (const QWidget* parent :
+                 {static_cast<QWidget*>(&w), static_cast<QWidget*>(w.Frame1)}) {
+                const QList<QWidget*> controls =
+                    parent->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+                for (qsizetype i = 0; i < controls.size(); ++i) {
+                    const QRect at = controls[i]->geometry();
+                    EXPECT_TRUE(parent->rect().contains(at))
+                        << controls[i]->objectName().toStdString();
+                    for (qsizetype j = i + 1; j < controls.size(); ++j)
+                        EXPECT_FALSE(at.intersects(controls[j]->geometry()))
+                            << controls[i]->metaObject()->className() << " "
+                            << controls[j]->metaObject()->className();
+                }
+            }
+            frmLocateDataSlot.unload();
+            flushDeletes();
+        }
+    }
 }
 
 TEST_F(LocateWindowTest, BlankAddressIsRefusedWithTheButtonsOwnMessage) {

@@ -5,10 +5,18 @@
 #include "support/ProcessFixture.h"
 #include "ui/frmTaviDatabase.h"
 
+#include "PipeCsvReader.h"
+#include "SampleDatabaseBuilder.h"
+
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTimer>
+
+#include <filesystem>
 
 namespace korvalt::testing {
 namespace {
@@ -198,6 +206,87 @@ TEST_F(StartupTest, FileThatIsNoDatabaseIsReportedAndEnds) {
     EXPECT_EQ(message.text.substr(message.text.size() - gsSupportFooter.size()), gsSupportFooter);
     EXPECT_EQ(fake.endCalls, 1);
     EXPECT_FALSE(gDatabaseOpen);
+}
+
+TEST_F(StartupTest, ShippedSampleOpensWithoutAMessage) {
+    const std::string database = tempPath("sample.db");
+    SampleDatabaseBuilder::build(
+        PipeCsvReader::parse(readFile(KORVALT_SAMPLE_DIR "/pipe-sample.csv")), database);
+    writeLocateFile(settingsFolder);
+    writeAddress(database);
+
+    Main();
+    tickSplash();
+    ASSERT_TRUE(frmTaviDatabaseSlot.loaded());
+    EXPECT_TRUE(frmTaviDatabaseSlot.get().isVisible());
+    for (const auto& message : fake.messages)
+        ADD_FAILURE() << message.title << ": " << message.text;
+}
+
+// The locate file's folder, for a program whose own folder may not be
+// writable; a folder that does not exist stands for one that cannot be
+// written to, since permissions do not bind every user (root).
+TEST_F(StartupTest, LocateFileIsBesideTheProgramUnlessItsFolderCannotBeWritten) {
+    namespace fs = std::filesystem;
+    const std::string program = dir.path().toStdString();
+    const std::string user = tempPath("config/korvalt");
+    const std::string userLocate = user + "/Korvalt_Locate.ini";
+
+    // Writable, or no user folder known: beside the program, as always.
+    EXPECT_EQ(LocateFileFolder(program, user), program);
+    EXPECT_EQ(LocateFileFolder(tempPath("missing"), ""), tempPath("missing"));
+    EXPECT_FALSE(fs::exists(tempPath("config")));
+
+    // Not writable: the user's folder, made and given a locate file naming it.
+    EXPECT_EQ(LocateFileFolder(tempPath("missing"), user), user);
+    EXPECT_EQ(readFile(userLocate), "[Korvalt_Address]\nKorvaltAddress=" + user + "\n");
+
+    // A locate file already there is the user's own and stays as it is.
+    writeFile("config/korvalt/Korvalt_Locate.ini", "[Korvalt_Address]\nKorvaltAddress=/srv\n");
+    EXPECT_EQ(LocateFileFolder(tempPath("missing"), user), user);
+    EXPECT_EQ(readFile(userLocate), "[Korvalt_Address]\nKorvaltAddress=/srv\n");
+
+    // A folder the user may not write to, where permissions bind.
+    const QString locked = QString::fromStdString(tempPath("locked"));
+    QDir().mkpath(locked);
+    QFile::setPermissions(locked, QFile::ReadOwner | QFile::ExeOwner);
+    if (!QFileInfo(locked).isWritable()) {
+        EXPECT_EQ(LocateFileFolder(locked.toStdString(), user), user);
+    }
+    QFile::setPermissions(locked, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+// First start of an installed program: no settings yet, the location window
+// asks for the database, and its Ok keeps the address in the user's folder.
+TEST_F(StartupTest, InstalledProgramKeepsItsSettingsInTheUsersFolder) {
+    struct InstalledToolkit : FakeToolkit {
+        std::string user;
+        std::string userSettingsFolder() const override { return user; }
+    } installed;
+    installed.folder = tempPath("usr/bin");
+    installed.user = tempPath("home/.config/korvalt");
+    const std::string database = makePipeDatabase("pipe.db");
+    installed.modalScripts.push_back([&](QWidget& window) {
+        auto& locate = dynamic_cast<frmLocateData&>(window);
+        locate.txtAddress->setText(QString::fromStdString(database));
+        locate.cmdok->click();
+    });
+    SetToolkit(&installed);
+    const auto restore = qScopeGuard([this] { SetToolkit(&fake); });
+
+    Main();
+    EXPECT_EQ(gsSettingsFolder, installed.user);
+    ASSERT_EQ(installed.modals.size(), 1u);
+    EXPECT_EQ(installed.modals[0].label, kBrowseMessage);
+    EXPECT_EQ(readFile(installed.user + "/Korvalt.ini"),
+              "[db_address]\ndbaddress=" + database + "\n");
+
+    // The next start opens that database.
+    ResetProcessState();
+    installed.endCalls = 0;
+    Main();
+    EXPECT_TRUE(gDatabaseOpen);
+    EXPECT_EQ(installed.modals.size(), 1u);
 }
 
 } // namespace

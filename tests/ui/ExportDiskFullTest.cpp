@@ -10,7 +10,9 @@
 #include <fstream>
 #include <functional>
 #include <sstream>
+#include <grp.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -24,15 +26,13 @@ std::string readAll(const std::string& path) {
     return text.str();
 }
 
-// Writes `content` in a child process whose files may not grow beyond
-// `limit` bytes, as on a full disk. Returns the child's exit code: 0 when
-// the write succeeded, 3 when it reported the failure.
-int writeWithSizeLimit(const std::function<void()>& write, rlim_t limit) {
+// Runs `write` in a child process, after `prepare` has set the child up.
+// Returns the child's exit code: 0 when the write succeeded, 3 when it
+// reported the failure.
+int writeInChild(const std::function<void()>& prepare, const std::function<void()>& write) {
     const pid_t pid = fork();
     if (pid == 0) {
-        std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit cap{limit, limit};
-        setrlimit(RLIMIT_FSIZE, &cap);
+        prepare();
         try {
             write();
             _exit(0);
@@ -45,6 +45,30 @@ int writeWithSizeLimit(const std::function<void()>& write, rlim_t limit) {
     int status = 0;
     waitpid(pid, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Files may not grow beyond `limit` bytes, as on a full disk.
+int writeWithSizeLimit(const std::function<void()>& write, rlim_t limit) {
+    return writeInChild(
+        [limit] {
+            std::signal(SIGXFSZ, SIG_IGN);
+            const rlimit cap{limit, limit};
+            setrlimit(RLIMIT_FSIZE, &cap);
+        },
+        write);
+}
+
+// File permissions hold: a child of a process running as root writes as
+// the unprivileged user "nobody".
+int writeWithoutPrivileges(const std::function<void()>& write) {
+    return writeInChild(
+        [] {
+            constexpr uid_t kNobody = 65534;
+            if (geteuid() == 0 &&
+                (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0))
+                _exit(6);
+        },
+        write);
 }
 
 TEST(ExportDiskFull, FailedWriteReportsAndKeepsTheEarlierFile) {
@@ -72,6 +96,45 @@ TEST(ExportDiskFull, FailedWriteReportsAndKeepsTheEarlierFile) {
     // With room enough the same write goes through.
     EXPECT_EQ(writeWithSizeLimit(writeBig, 1024 * 1024), 0);
     EXPECT_EQ(readAll(target), big);
+}
+
+// A shared folder where the user may overwrite a file but create none: the
+// export writes the file in place, since the temporary file for a safe
+// write cannot be made beside it. What cannot be written still fails.
+TEST(ExportDiskFull, FolderClosedToNewFilesTakesAWriteInPlace) {
+    QTemporaryDir dir;
+    const std::string folder = dir.path().toStdString();
+    const std::string earlier = "\"earlier export\"\r\n";
+    const std::string content = "\"List of line Numbers\"\r\n\"\"\r\n\"Line Number\"\r\n";
+    const struct {
+        const char* name;
+        mode_t mode; // 0: no such file
+        int exitCode;
+        bool replaced;
+    } cases[] = {
+        {"shared.csv", 0666, 0, true},
+        {"locked.csv", 0444, 3, false},
+        {"new.csv", 0, 3, false},
+    };
+    for (const auto& c : cases) {
+        if (c.mode != 0) {
+            std::ofstream(folder + "/" + c.name, std::ios::binary) << earlier;
+            ASSERT_EQ(chmod((folder + "/" + c.name).c_str(), c.mode), 0);
+        }
+    }
+    ASSERT_EQ(chmod(folder.c_str(), 0555), 0);
+    for (const auto& c : cases) {
+        const std::string target = folder + "/" + c.name;
+        EXPECT_EQ(writeWithoutPrivileges([&] { CsvExport::writeFile(target, content); }),
+                  c.exitCode)
+            << c.name;
+        if (c.mode != 0) {
+            EXPECT_EQ(readAll(target), c.replaced ? content : earlier) << c.name;
+        }
+    }
+    // Nothing was left behind, and no file was made.
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
+    chmod(folder.c_str(), 0755);
 }
 
 } // namespace
