@@ -238,12 +238,13 @@ int DeleteCli::runDelete(const Options& options, std::istream& in, std::ostream&
         ConsoleSession::open(options.database);
 
         const Found before = countRecords(options.drawing);
+        const std::string shownDatabase = HidePassword(options.database);
         if (before.count == 0) {
-            err << kProgram << ": " << options.database << " holds no records of "
-                << options.drawing << ". " << kNothingDeleted << '\n';
+            err << kProgram << ": " << shownDatabase << " holds no records of " << options.drawing
+                << ". " << kNothingDeleted << '\n';
         } else {
             if (!options.yes)
-                err << options.database << " holds " << recordsText(before.count) << " of "
+                err << shownDatabase << " holds " << recordsText(before.count) << " of "
                     << before.spelling << ".\n";
             // The window's own steps: its main window (never shown) carries
             // the model file's name to the gateway's question.

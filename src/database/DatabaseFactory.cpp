@@ -3,6 +3,7 @@
 #include "database/EngineError.h"
 #include "database/access/AccessDatabase.h"
 #include "database/SqliteDatabase.h"
+#include "database/odbc/OdbcDatabase.h"
 
 #include <array>
 #include <filesystem>
@@ -70,6 +71,8 @@ FileKind recognise(const std::string& path) {
 } // namespace
 
 std::unique_ptr<Database> OpenDatabase(const std::string& path) {
+    if (IsConnectionString(path))
+        return OdbcDatabase::connect(path);
     checkPath(path);
     switch (recognise(path)) {
     case FileKind::Sqlite:

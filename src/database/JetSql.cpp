@@ -1,5 +1,7 @@
 #include "database/JetSql.h"
 
+#include "database/JetTokens.h"
+
 #include <string_view>
 #include <vector>
 
@@ -15,14 +17,8 @@ using engine_errors::kSelectClause;
 
 constexpr const char* kCollate = " COLLATE JETNOCASE";
 
-enum class TokenKind { Name, QuotedName, Number, Text, Symbol };
-
-struct Token {
-    TokenKind kind;
-    std::string text; // as written; for Text and QuotedName the unquoted content
-    std::size_t begin;
-    std::size_t end;
-};
+using TokenKind = JetTokenKind;
+using Token = JetToken;
 
 struct Lexed {
     std::vector<Token> tokens;
@@ -436,6 +432,10 @@ Translation translate(const std::string& jetSql) {
 }
 
 } // namespace
+
+std::vector<JetToken> jetTokens(const std::string& jetSql) {
+    return lex(jetSql).tokens;
+}
 
 std::string JetSql::toSqlite(const std::string& jetSql) {
     return translate(jetSql).sql;

@@ -2,6 +2,7 @@
 
 #include "database/EngineError.h"
 #include "database/JetLike.h"
+#include "database/TextFold.h"
 
 #include <sqlite3.h>
 
@@ -16,21 +17,6 @@ using engine_errors::kObjectClosed;
 bool isAscii(std::string_view text) {
     for (const char c : text) {
         if (static_cast<unsigned char>(c) >= 0x80)
-            return false;
-    }
-    return true;
-}
-
-// The same as JetLike::fold(name) == folded for an ASCII name, without
-// making the folded copy: folding ASCII is lowering A-Z.
-bool asciiFoldsTo(std::string_view name, const std::string& folded) {
-    if (name.size() != folded.size())
-        return false;
-    for (std::size_t i = 0; i < name.size(); ++i) {
-        char c = name[i];
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c + ('a' - 'A'));
-        if (c != folded[i])
             return false;
     }
     return true;

@@ -56,6 +56,19 @@ void encodeUtf8(char32_t cp, std::string& out) {
     }
 }
 
+bool asciiFoldsTo(std::string_view name, std::string_view folded) {
+    if (name.size() != folded.size())
+        return false;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        char c = name[i];
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c + ('a' - 'A'));
+        if (c != folded[i])
+            return false;
+    }
+    return true;
+}
+
 namespace {
 
 // Blocks where capital and small letters alternate: capital at the even (or,

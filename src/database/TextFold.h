@@ -34,4 +34,9 @@ inline bool inRange(char32_t c, char32_t low, char32_t high) {
 // The small letter of a capital (simple folding); anything else unchanged.
 char32_t foldCodePoint(char32_t c);
 
+// Whether `name` folds to `folded` (as JetLike::fold would give it) when
+// `name` is ASCII, without making the folded copy: folding ASCII is
+// lowering A-Z.
+bool asciiFoldsTo(std::string_view name, std::string_view folded);
+
 } // namespace korvalt

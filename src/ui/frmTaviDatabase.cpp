@@ -1,5 +1,6 @@
 #include "ui/frmTaviDatabase.h"
 
+#include "database/Database.h"
 #include "database/clsDatabaseControl.h"
 #include "query/clsComboHandler.h"
 #include "query/clsListHandler.h"
@@ -103,8 +104,9 @@ void frmTaviDatabase::Form_Load() {
     const int listWidth = lstvResults->listWidth();
     for (const ResultLayouts::Column& column : ResultLayouts::columns(18))
         lstvResults->addColumn(column.caption, listWidth / column.divisor);
+    // A server's address shows without its password.
     if (gDatabaseControl)
-        txtDatabase->setText(QString::fromStdString(gDatabaseControl->dataAddress()));
+        txtDatabase->setText(QString::fromStdString(HidePassword(gDatabaseControl->dataAddress())));
     cmdDeleteRecords->setEnabled(false);
     oCombo->FillComboBox();
 }

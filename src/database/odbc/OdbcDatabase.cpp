@@ -1,0 +1,86 @@
+#include "database/odbc/OdbcDatabase.h"
+
+#include "database/EngineError.h"
+#include "database/odbc/OdbcConnection.h"
+#include "database/odbc/OdbcRecordset.h"
+#include "database/odbc/OdbcSchema.h"
+
+#include <cctype>
+
+namespace korvalt {
+
+namespace {
+
+// The first word of a statement, upper-cased.
+std::string firstWord(const std::string& sql) {
+    std::string word;
+    for (const char c : sql) {
+        const auto u = static_cast<unsigned char>(c);
+        if (std::isalpha(u)) {
+            word += static_cast<char>(std::toupper(u));
+        } else if (!word.empty() || !(std::isspace(u) || c == '(')) {
+            break;
+        }
+    }
+    return word;
+}
+
+bool isQuery(const std::string& serverSql) {
+    const std::string word = firstWord(serverSql);
+    return word == "SELECT" || word == "WITH";
+}
+
+} // namespace
+
+std::unique_ptr<OdbcDatabase> OdbcDatabase::connect(const std::string& connectionString) {
+    auto connection = std::make_shared<odbc::Connection>(connectionString);
+    const ServerDialect dialect = odbc::detectDialect(*connection);
+    if (dialect == ServerDialect::PostgreSql) {
+        // Backslashes in literals are then plain characters, as in the file
+        // engine, whatever the server's configuration says.
+        connection->run("SET standard_conforming_strings = on");
+    }
+    ServerSchema schema = odbc::readSchema(*connection, dialect);
+    return std::make_unique<OdbcDatabase>(std::move(connection), dialect, std::move(schema));
+}
+
+OdbcDatabase::OdbcDatabase(std::shared_ptr<odbc::Connection> connection, ServerDialect dialect,
+                           ServerSchema schema)
+    : m_connection(std::move(connection)), m_dialect(dialect), m_schema(std::move(schema)) {}
+
+OdbcDatabase::~OdbcDatabase() = default;
+
+void OdbcDatabase::execute(const std::string& sql) {
+    const std::string serverSql = ServerSql::translate(sql, m_schema, m_dialect);
+    if (isQuery(serverSql))
+        throw EngineError(engine_errors::kSelectNotExecutable, "Cannot execute a select query.");
+    m_connection->setAutocommit(false);
+    try {
+        m_connection->run(serverSql);
+        m_connection->endTransaction(true);
+    } catch (...) {
+        // The failure being raised is what the user must see; a rollback that
+        // fails as well (the link is gone) leaves the server to roll back.
+        try {
+            m_connection->endTransaction(false);
+            m_connection->setAutocommit(true);
+        } catch (const EngineError&) {
+        }
+        throw;
+    }
+    m_connection->setAutocommit(true);
+}
+
+std::unique_ptr<Recordset> OdbcDatabase::openRecordset(const std::string& sql) {
+    const std::string serverSql = ServerSql::translate(sql, m_schema, m_dialect);
+    if (!isQuery(serverSql))
+        throw EngineError(engine_errors::kInvalidOperation, "Invalid operation.");
+    odbc::Statement statement = m_connection->run(serverSql);
+    return std::make_unique<OdbcRecordset>(m_connection, std::move(statement));
+}
+
+const std::string& OdbcDatabase::path() const {
+    return m_connection->address();
+}
+
+} // namespace korvalt
