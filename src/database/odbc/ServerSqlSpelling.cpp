@@ -78,28 +78,24 @@ std::string textLiteral(std::string_view text, ServerDialect dialect) {
 }
 
 Wrap foldWrap(ServerDialect dialect, bool single, bool cast) {
+    const bool sqlServer = dialect == ServerDialect::SqlServer;
+    // The operand itself: cast to text, or in parentheses unless it is one
+    // term; then the dialect's folding around it.
     Wrap w;
-    if (dialect == ServerDialect::SqlServer) {
-        w.open = "(LOWER(";
-        w.close = ") + NCHAR(1)) COLLATE " + std::string(kMsOrderCollation);
-        if (cast) {
-            w.open += "CAST(";
-            w.close = " AS nvarchar(max))" + w.close;
-        } else if (!single) {
-            w.open += "(";
-            w.close = ")" + w.close;
-        }
-        return w;
-    }
-    w.open = "translate(lower(";
-    w.close = " COLLATE " + std::string(kPgFoldCollation) + ")" + pgAfterLower() + " COLLATE " +
-              kPgOrderCollation;
     if (cast) {
-        w.open += "CAST(";
-        w.close = " AS text)" + w.close;
+        w.open = "CAST(";
+        w.close = sqlServer ? " AS nvarchar(max))" : " AS text)";
     } else if (!single) {
-        w.open += "(";
-        w.close = ")" + w.close;
+        w.open = "(";
+        w.close = ")";
+    }
+    if (sqlServer) {
+        w.open = "(LOWER(" + w.open;
+        w.close += ") + NCHAR(1)) COLLATE " + std::string(kMsOrderCollation);
+    } else {
+        w.open = "translate(lower(" + w.open;
+        w.close += " COLLATE " + std::string(kPgFoldCollation) + ")" + pgAfterLower() +
+                   " COLLATE " + kPgOrderCollation;
     }
     return w;
 }
