@@ -1,12 +1,9 @@
 #pragma once
 
+#include "database/BatchQueue.h"
 #include "database/access/JetFormat.h"
 
-#include <condition_variable>
 #include <cstdint>
-#include <deque>
-#include <exception>
-#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -44,29 +41,7 @@ private:
     }
 };
 
-// A bounded hand-over of batches from one producer to one consumer. The
-// producer ends with finish() (with the error that stopped it, if any); the
-// consumer gives up with cancel(), after which push() refuses.
-class ImportQueue {
-public:
-    explicit ImportQueue(std::size_t capacity = 2) : m_capacity(capacity) {}
-
-    // False when the consumer has given up.
-    bool push(ImportBatch&& batch);
-    void finish(std::exception_ptr error = nullptr);
-    // False once the producer has finished and every batch was taken; then
-    // raises what stopped the producer, if anything did.
-    bool pop(ImportBatch& batch);
-    void cancel();
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::deque<ImportBatch> m_batches;
-    std::size_t m_capacity;
-    bool m_finished = false;
-    bool m_cancelled = false;
-    std::exception_ptr m_error;
-};
+// Batches go from the page walk to the inserts through a queue of two.
+using ImportQueue = BatchQueue<ImportBatch>;
 
 } // namespace korvalt::access

@@ -69,7 +69,7 @@ void FreeStatement::operator()(SQLHSTMT statement) const {
     SQLFreeHandle(SQL_HANDLE_STMT, statement);
 }
 
-Connection::Connection(const std::string& connectionString)
+Connection::Connection(const std::string& connectionString, std::string_view extraAttributes)
     : m_address(HidePassword(connectionString)), m_passwords(passwordsIn(connectionString)) {
     if (!succeeded(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &m_env))) {
         throw EngineError(kConnectionFailed,
@@ -81,7 +81,14 @@ Connection::Connection(const std::string& connectionString)
         throw EngineError(kConnectionFailed,
                           "ODBC--connection to '" + m_address + "' failed. No ODBC connection.");
     }
-    WideString wide = toWide(connectionString);
+    std::string full = connectionString;
+    if (!extraAttributes.empty()) {
+        if (!full.empty() && full.back() != ';')
+            full += ';';
+        full += extraAttributes;
+    }
+    WideString wide = toWide(full);
+    std::fill(full.begin(), full.end(), '\0');
     SQLSMALLINT outLength = 0;
     const SQLRETURN rc =
         SQLDriverConnectW(m_dbc, nullptr, wide.data(), static_cast<SQLSMALLINT>(wide.size()),
@@ -173,6 +180,10 @@ std::string Connection::info(SQLUSMALLINT type) {
 
 bool Connection::getText(SQLHSTMT statement, SQLUSMALLINT column, std::string& out) const {
     out.clear();
+    return appendText(statement, column, out);
+}
+
+bool Connection::appendText(SQLHSTMT statement, SQLUSMALLINT column, std::string& out) const {
     std::array<SQLWCHAR, 256> buffer{};
     constexpr auto kBytes = static_cast<SQLLEN>(sizeof(buffer));
     constexpr std::size_t kUnits = std::tuple_size_v<decltype(buffer)> - 1; // and a terminator

@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace korvalt::odbc {
@@ -21,8 +22,9 @@ using Statement = std::unique_ptr<void, FreeStatement>;
 // own words with the ODBC state. No text raised carries a password.
 class Connection {
 public:
-    // Connects without prompting anybody.
-    explicit Connection(const std::string& connectionString);
+    // Connects without prompting anybody. `extraAttributes` (KEY=value;...)
+    // are added to the string for the driver but not shown in address().
+    explicit Connection(const std::string& connectionString, std::string_view extraAttributes = {});
     ~Connection();
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
@@ -40,6 +42,8 @@ public:
     // A text column of the current row of a statement, read whole into
     // `out` (UTF-8); false for Null.
     bool getText(SQLHSTMT statement, SQLUSMALLINT column, std::string& out) const;
+    // The same added to the end of `out`, which a Null leaves as it was.
+    bool appendText(SQLHSTMT statement, SQLUSMALLINT column, std::string& out) const;
     void setAutocommit(bool on);
     void endTransaction(bool commit);
 

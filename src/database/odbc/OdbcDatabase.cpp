@@ -4,8 +4,12 @@
 #include "database/odbc/OdbcConnection.h"
 #include "database/odbc/OdbcRecordset.h"
 #include "database/odbc/OdbcSchema.h"
+#include "database/odbc/OdbcText.h"
 
 #include <cctype>
+#include <chrono>
+#include <future>
+#include <string_view>
 
 namespace korvalt {
 
@@ -25,6 +29,9 @@ std::string firstWord(const std::string& sql) {
     return word;
 }
 
+constexpr std::string_view kStreamingAttributes = "UseDeclareFetch=1;Fetch=10000";
+constexpr auto kBusyInterval = std::chrono::milliseconds(100);
+
 bool isQuery(const std::string& serverSql) {
     const std::string word = firstWord(serverSql);
     return word == "SELECT" || word == "WITH";
@@ -35,6 +42,14 @@ bool isQuery(const std::string& serverSql) {
 std::unique_ptr<OdbcDatabase> OdbcDatabase::connect(const std::string& connectionString) {
     auto connection = std::make_shared<odbc::Connection>(connectionString);
     const ServerDialect dialect = odbc::detectDialect(*connection);
+    if (dialect == ServerDialect::PostgreSql &&
+        !odbc::hasAttribute(connectionString, "UseDeclareFetch")) {
+        // The PostgreSQL driver otherwise holds a whole result in memory,
+        // twice over, before the first record is handed out: 700 MB for a
+        // million records. Through a cursor it holds one slice at a time.
+        connection.reset();
+        connection = std::make_shared<odbc::Connection>(connectionString, kStreamingAttributes);
+    }
     if (dialect == ServerDialect::PostgreSql) {
         // Backslashes in literals are then plain characters, as in the file
         // engine, whatever the server's configuration says.
@@ -56,7 +71,12 @@ void OdbcDatabase::execute(const std::string& sql) {
         throw EngineError(engine_errors::kSelectNotExecutable, "Cannot execute a select query.");
     m_connection->setAutocommit(false);
     try {
-        m_connection->run(serverSql);
+        // The statement runs on a thread of its own so that the caller can be
+        // told, now and then, that the server is still at work.
+        auto running = std::async(std::launch::async, [&] { m_connection->run(serverSql); });
+        while (m_stillBusy && running.wait_for(kBusyInterval) != std::future_status::ready)
+            m_stillBusy();
+        running.get();
         m_connection->endTransaction(true);
     } catch (...) {
         // The failure being raised is what the user must see; a rollback that
@@ -75,8 +95,11 @@ std::unique_ptr<Recordset> OdbcDatabase::openRecordset(const std::string& sql) {
     const std::string serverSql = ServerSql::translate(sql, m_schema, m_dialect);
     if (!isQuery(serverSql))
         throw EngineError(engine_errors::kInvalidOperation, "Invalid operation.");
-    odbc::Statement statement = m_connection->run(serverSql);
-    return std::make_unique<OdbcRecordset>(m_connection, std::move(statement));
+    return std::make_unique<OdbcRecordset>(m_connection, serverSql, m_stillBusy);
+}
+
+void OdbcDatabase::setProgress(std::function<void()> stillBusy) {
+    m_stillBusy = std::move(stillBusy);
 }
 
 const std::string& OdbcDatabase::path() const {

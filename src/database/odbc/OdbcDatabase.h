@@ -3,6 +3,7 @@
 #include "database/Database.h"
 #include "database/odbc/ServerSql.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -32,6 +33,9 @@ public:
     std::unique_ptr<Recordset> openRecordset(const std::string& sql) override;
     // The connection string with its password hidden.
     const std::string& path() const override;
+    // Called while the server sorts or deletes, and while the first records
+    // of a result are on their way.
+    void setProgress(std::function<void()> stillBusy) override;
 
     ServerDialect dialect() const { return m_dialect; }
     const ServerSchema& schema() const { return m_schema; }
@@ -40,6 +44,7 @@ private:
     std::shared_ptr<odbc::Connection> m_connection;
     ServerDialect m_dialect;
     ServerSchema m_schema;
+    std::function<void()> m_stillBusy;
 };
 
 } // namespace korvalt

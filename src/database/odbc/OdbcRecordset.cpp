@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
+#include <exception>
 
 namespace korvalt {
 
@@ -17,6 +19,12 @@ namespace {
 using engine_errors::kItemNotFound;
 using engine_errors::kNoCurrentRecord;
 using engine_errors::kObjectClosed;
+
+// The first batch is small so that the first record is there soon; later
+// ones are large enough that handing them over costs next to nothing.
+constexpr std::size_t kFirstBatchRows = 64;
+constexpr std::size_t kBatchRows = 1024;
+constexpr auto kBusyInterval = std::chrono::milliseconds(100);
 
 // Whole numbers come as numbers up to 18 digits; a decimal with places (or
 // one too wide) as a floating-point number; everything else as text.
@@ -52,8 +60,26 @@ bool isReal(SQLSMALLINT type) {
 } // namespace
 
 OdbcRecordset::OdbcRecordset(std::shared_ptr<odbc::Connection> connection,
-                             odbc::Statement statement)
-    : m_connection(std::move(connection)), m_statement(std::move(statement)) {
+                             const std::string& serverSql, const std::function<void()>& stillBusy)
+    : m_connection(std::move(connection)) {
+    m_reader = std::thread([this, serverSql] { readAll(serverSql); });
+    if (stillBusy) {
+        while (!m_queue.ready(kBusyInterval))
+            stillBusy();
+    }
+    try {
+        takeBatch();
+    } catch (...) {
+        stopReading();
+        throw;
+    }
+}
+
+OdbcRecordset::~OdbcRecordset() {
+    stopReading();
+}
+
+void OdbcRecordset::describeColumns() {
     SQLHSTMT handle = m_statement.get();
     SQLSMALLINT count = 0;
     m_connection->check(SQLNumResultCols(handle, &count), SQL_HANDLE_STMT, handle);
@@ -77,55 +103,86 @@ OdbcRecordset::OdbcRecordset(std::shared_ptr<odbc::Connection> connection,
                       : isReal(type)                  ? Kind::Real
                                                       : Kind::Text;
     }
-    advance();
 }
 
-OdbcRecordset::~OdbcRecordset() = default;
-
-void OdbcRecordset::advance() {
-    SQLHSTMT handle = m_statement.get();
-    const SQLRETURN rc = SQLFetch(handle);
-    if (rc == SQL_NO_DATA) {
-        m_eof = true;
-        return;
+// The reader thread: the only one to touch the statement and the columns'
+// descriptions until it hands over the first batch or ends.
+void OdbcRecordset::readAll(const std::string& serverSql) {
+    try {
+        m_statement = m_connection->run(serverSql);
+        describeColumns();
+        SQLHSTMT handle = m_statement.get();
+        const std::size_t width = m_columns.size();
+        std::vector<Kind> kinds;
+        for (const Column& column : m_columns)
+            kinds.push_back(column.kind);
+        std::size_t limit = kFirstBatchRows;
+        Batch batch;
+        for (;;) {
+            const SQLRETURN rc = SQLFetch(handle);
+            if (rc == SQL_NO_DATA)
+                break;
+            m_connection->check(rc, SQL_HANDLE_STMT, handle);
+            for (std::size_t c = 0; c < width; ++c) {
+                const auto number = static_cast<SQLUSMALLINT>(c + 1);
+                Cell cell;
+                SQLLEN indicator = 0;
+                switch (kinds[c]) {
+                case Kind::Integer: {
+                    SQLBIGINT v = 0;
+                    m_connection->check(
+                        SQLGetData(handle, number, SQL_C_SBIGINT, &v, sizeof(v), &indicator),
+                        SQL_HANDLE_STMT, handle);
+                    cell.null = indicator == SQL_NULL_DATA;
+                    cell.integer = v;
+                    break;
+                }
+                case Kind::Real:
+                    m_connection->check(SQLGetData(handle, number, SQL_C_DOUBLE, &cell.real,
+                                                   sizeof(cell.real), &indicator),
+                                        SQL_HANDLE_STMT, handle);
+                    cell.null = indicator == SQL_NULL_DATA;
+                    break;
+                case Kind::Text:
+                    cell.offset = batch.bytes.size();
+                    cell.null = !m_connection->appendText(handle, number, batch.bytes);
+                    cell.length = batch.bytes.size() - cell.offset;
+                    break;
+                }
+                batch.cells.push_back(cell);
+            }
+            if (++batch.rows == limit) {
+                if (!m_queue.push(std::move(batch)))
+                    return;
+                batch = Batch{};
+                batch.cells.reserve(kBatchRows * width);
+                limit = kBatchRows;
+            }
+        }
+        if (batch.rows > 0 && !m_queue.push(std::move(batch)))
+            return;
+        m_queue.finish();
+    } catch (...) {
+        m_queue.finish(std::current_exception());
     }
-    m_connection->check(rc, SQL_HANDLE_STMT, handle);
-    m_eof = false;
-    ++m_rowsRead;
-    readRecord();
 }
 
-void OdbcRecordset::readRecord() {
-    SQLHSTMT handle = m_statement.get();
-    for (std::size_t c = 0; c < m_columns.size(); ++c) {
-        Column& column = m_columns[c];
-        const auto number = static_cast<SQLUSMALLINT>(c + 1);
-        SQLLEN indicator = 0;
-        switch (column.kind) {
-        case Kind::Integer: {
-            SQLBIGINT v = 0;
-            m_connection->check(
-                SQLGetData(handle, number, SQL_C_SBIGINT, &v, sizeof(v), &indicator),
-                SQL_HANDLE_STMT, handle);
-            column.null = indicator == SQL_NULL_DATA;
-            column.value = column.null ? Value::null() : Value::integer(v);
-            column.madeAt = m_rowsRead;
-            break;
-        }
-        case Kind::Real: {
-            double v = 0;
-            m_connection->check(SQLGetData(handle, number, SQL_C_DOUBLE, &v, sizeof(v), &indicator),
-                                SQL_HANDLE_STMT, handle);
-            column.null = indicator == SQL_NULL_DATA;
-            column.value = column.null ? Value::null() : Value::real(v);
-            column.madeAt = m_rowsRead;
-            break;
-        }
-        case Kind::Text:
-            column.null = !m_connection->getText(handle, number, column.text);
-            break;
-        }
-    }
+void OdbcRecordset::takeBatch() {
+    m_row = 0;
+    m_batch = Batch{};
+    m_eof = !m_queue.pop(m_batch);
+    if (!m_eof)
+        ++m_rowsRead;
+}
+
+void OdbcRecordset::stopReading() {
+    m_queue.cancel();
+    if (m_reader.joinable())
+        m_reader.join();
+}
+
+const OdbcRecordset::Cell& OdbcRecordset::cell(std::size_t column) const {
+    return m_batch.cells[m_row * m_columns.size() + column];
 }
 
 bool OdbcRecordset::isEof() const {
@@ -137,7 +194,11 @@ void OdbcRecordset::moveNext() {
         throw EngineError(kObjectClosed, "Object invalid or no longer set.");
     if (m_eof)
         throw EngineError(kNoCurrentRecord, "No current record.");
-    advance();
+    if (++m_row < m_batch.rows) {
+        ++m_rowsRead;
+        return;
+    }
+    takeBatch();
 }
 
 int OdbcRecordset::fieldPosition(std::string_view name) const {
@@ -167,17 +228,23 @@ const Value& OdbcRecordset::fields(std::string_view name) const {
 
 std::optional<std::string_view> OdbcRecordset::textAt(int position) const {
     checkCurrent();
-    const Column& column = m_columns.at(static_cast<std::size_t>(position));
-    if (column.kind != Kind::Text || column.null)
+    const auto c = static_cast<std::size_t>(position);
+    if (m_columns.at(c).kind != Kind::Text || cell(c).null)
         return std::nullopt;
-    return std::string_view(column.text);
+    return std::string_view(m_batch.bytes).substr(cell(c).offset, cell(c).length);
 }
 
 const Value& OdbcRecordset::valueAt(int position) const {
     checkCurrent();
-    Column& column = m_columns.at(static_cast<std::size_t>(position));
+    const auto c = static_cast<std::size_t>(position);
+    Column& column = m_columns.at(c);
     if (column.madeAt != m_rowsRead) {
-        column.value = column.null ? Value::null() : Value::text(column.text);
+        const Cell& here = cell(c);
+        column.value = here.null                      ? Value::null()
+                       : column.kind == Kind::Integer ? Value::integer(here.integer)
+                       : column.kind == Kind::Real
+                           ? Value::real(here.real)
+                           : Value::text(std::string(m_batch.bytes, here.offset, here.length));
         column.madeAt = m_rowsRead;
     }
     return column.value;
@@ -188,6 +255,7 @@ long OdbcRecordset::recordCount() const {
 }
 
 void OdbcRecordset::close() {
+    stopReading();
     m_statement.reset();
     m_eof = true;
 }

@@ -1,22 +1,33 @@
 #pragma once
 
+#include "database/BatchQueue.h"
 #include "database/Recordset.h"
 #include "database/odbc/OdbcConnection.h"
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace korvalt {
 
-// Forward reading of a statement's result on the server: one record at a
-// time is fetched and read whole (every column, in order, as the drivers
-// want); a field becomes a Value only when asked for one.
+// Forward reading of a statement's result on the server. A thread of its own
+// fetches the records from the driver and converts their values, a batch at
+// a time, while the caller uses the records before: for a large result the
+// driver's work and the caller's then overlap. A field becomes a Value only
+// when asked for one.
 class OdbcRecordset : public Recordset {
 public:
-    // Fetches the first record at once.
-    OdbcRecordset(std::shared_ptr<odbc::Connection> connection, odbc::Statement statement);
+    // Runs a query of the server's own SQL and waits for its first record
+    // (the server's sort, for an ordered query; a lock another user holds),
+    // calling `stillBusy`, if given, now and then meanwhile.
+    OdbcRecordset(std::shared_ptr<odbc::Connection> connection, const std::string& serverSql,
+                  const std::function<void()>& stillBusy = {});
     ~OdbcRecordset() override;
+    OdbcRecordset(const OdbcRecordset&) = delete;
+    OdbcRecordset& operator=(const OdbcRecordset&) = delete;
 
     bool isEof() const override;
     void moveNext() override;
@@ -28,25 +39,43 @@ public:
     std::optional<std::string_view> textAt(int position) const override;
     const Value& valueAt(int position) const override;
 
+    enum class Kind : std::uint8_t { Integer, Real, Text };
+    struct Cell {
+        bool null = true;
+        std::int64_t integer = 0;
+        double real = 0;
+        std::size_t offset = 0; // text: where in the batch's bytes
+        std::size_t length = 0;
+    };
+    struct Batch {
+        std::size_t rows = 0;
+        std::vector<Cell> cells; // row after row, one per column
+        std::string bytes;
+    };
+
 private:
-    enum class Kind { Integer, Real, Text };
     struct Column {
         std::string foldedName;
         Kind kind = Kind::Text;
-        // Of the current record; for text `value` is made from `text` on demand.
-        bool null = true;
-        std::string text;
+        // A Value made for the current record, and for which record.
         Value value;
         long madeAt = 0;
     };
 
-    void advance();
-    void readRecord();
+    void describeColumns();
+    void readAll(const std::string& serverSql);
+    void takeBatch();
+    void stopReading();
     void checkCurrent() const;
+    const Cell& cell(std::size_t column) const;
 
     std::shared_ptr<odbc::Connection> m_connection;
     odbc::Statement m_statement;
     mutable std::vector<Column> m_columns;
+    BatchQueue<Batch> m_queue;
+    std::thread m_reader;
+    Batch m_batch;
+    std::size_t m_row = 0; // within m_batch
     bool m_eof = true;
     long m_rowsRead = 0;
 };

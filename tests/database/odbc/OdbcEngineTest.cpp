@@ -1,5 +1,6 @@
 #include "database/Database.h"
 #include "database/EngineError.h"
+#include "database/odbc/OdbcConnection.h"
 #include "support/EngineCases.h"
 #include "support/PgServer.h"
 
@@ -158,6 +159,64 @@ TEST_F(OdbcServer, DeleteIsAllOrNothing) {
     db->execute(remove);
     EXPECT_EQ(countRecords(*db), 33u);
     EXPECT_EQ(countRecords(*copy.open()), 33u);
+}
+
+// Results far larger than what is handed over at once arrive whole and in
+// order; a result left half read, or not read at all, does not stand in the
+// way of the next statement.
+TEST_F(OdbcServer, LargeResultsArriveWholeAndInOrder) {
+    const PrivateCopy copy(*m_server);
+    m_server->run({"INSERT INTO " + copy.schema() +
+                   ".\"Pipe\" (\"UNIQUE_ID\", \"Tag\") SELECT g, 'T' || g FROM "
+                   "generate_series(100000, 104999) AS g"});
+    const auto db = copy.open();
+    auto rs =
+        db->openRecordset("SELECT Tag, Unique_ID FROM PIPE WHERE UNIQUE_ID >= 100000 ORDER BY "
+                          "UNIQUE_ID DESC");
+    const int tag = rs->fieldPosition("TAG");
+    long expected = 104999;
+    for (; !rs->isEof(); rs->moveNext(), --expected) {
+        ASSERT_EQ(rs->fields("unique_id"), Value::integer(expected));
+        ASSERT_EQ(rs->textAt(tag), std::optional<std::string_view>("T" + std::to_string(expected)));
+    }
+    EXPECT_EQ(expected, 99999);
+
+    auto halfRead = db->openRecordset("SELECT * FROM PIPE ORDER BY UNIQUE_ID");
+    halfRead->moveNext();
+    auto unread = db->openRecordset("SELECT * FROM PIPE");
+    halfRead->close();
+    db->execute("DELETE FROM PIPE WHERE UNIQUE_ID >= 100000");
+    unread.reset();
+    EXPECT_EQ(countRecords(*copy.open()), 40u);
+}
+
+// While another user holds the table, a query and a delete wait for the
+// server, and the program is told that work goes on meanwhile.
+TEST_F(OdbcServer, WaitingForTheServerIsReported) {
+    const PrivateCopy copy(*m_server);
+    const auto db = copy.open();
+    odbc::Connection other(
+        m_server->connectionStringWith("ConnSettings={SET search_path TO " + copy.schema() + "}"));
+    int calls = 0;
+    db->setProgress([&] {
+        if (++calls == 3)
+            other.endTransaction(true);
+    });
+    // Should nobody be told, the server ends the lock after a while, and the
+    // test fails instead of waiting for ever.
+    other.run("SET idle_in_transaction_session_timeout = '10s'");
+    const auto lockTable = [&] {
+        calls = 0;
+        other.setAutocommit(false);
+        other.run("LOCK TABLE \"Pipe\" IN ACCESS EXCLUSIVE MODE");
+    };
+    lockTable();
+    EXPECT_EQ(countRecords(*db), 40u);
+    EXPECT_EQ(calls, 3);
+    lockTable();
+    db->execute("DELETE FROM PIPE WHERE TAG = 'P-20'");
+    EXPECT_EQ(calls, 3);
+    EXPECT_EQ(countRecords(*db), 39u);
 }
 
 } // namespace
