@@ -184,6 +184,26 @@ bool Connection::getText(SQLHSTMT statement, SQLUSMALLINT column, std::string& o
 }
 
 bool Connection::appendText(SQLHSTMT statement, SQLUSMALLINT column, std::string& out) const {
+    if (m_narrowUtf8) {
+        std::array<char, 512> buffer{};
+        constexpr auto kBytes = static_cast<SQLLEN>(sizeof(buffer));
+        for (;;) {
+            SQLLEN indicator = 0;
+            const SQLRETURN rc =
+                SQLGetData(statement, column, SQL_C_CHAR, buffer.data(), kBytes, &indicator);
+            if (rc == SQL_NO_DATA)
+                return true;
+            check(rc, SQL_HANDLE_STMT, statement);
+            if (indicator == SQL_NULL_DATA)
+                return false;
+            // Pieces are bytes: a character split between two joins up again.
+            const bool whole = indicator != SQL_NO_TOTAL && indicator < kBytes;
+            out.append(buffer.data(),
+                       whole ? static_cast<std::size_t>(indicator) : buffer.size() - 1);
+            if (whole)
+                return true;
+        }
+    }
     std::array<SQLWCHAR, 256> buffer{};
     constexpr auto kBytes = static_cast<SQLLEN>(sizeof(buffer));
     constexpr std::size_t kUnits = std::tuple_size_v<decltype(buffer)> - 1; // and a terminator
@@ -212,6 +232,25 @@ bool Connection::appendText(SQLHSTMT statement, SQLUSMALLINT column, std::string
     }
     appendFromWide(pieces.data(), pieces.size(), out);
     return true;
+}
+
+void Connection::learnTextEncoding(const std::string& probeSql) {
+    m_narrowUtf8 = false;
+    try {
+        const Statement statement = run(probeSql);
+        if (SQLFetch(statement.get()) != SQL_SUCCESS)
+            return;
+        std::array<char, 64> buffer{};
+        SQLLEN indicator = 0;
+        if (SQLGetData(statement.get(), 1, SQL_C_CHAR, buffer.data(),
+                       static_cast<SQLLEN>(buffer.size()), &indicator) != SQL_SUCCESS ||
+            indicator < 0)
+            return;
+        m_narrowUtf8 = std::string_view(buffer.data(), static_cast<std::size_t>(indicator)) ==
+                       std::string_view(kNarrowProbe);
+    } catch (const EngineError&) {
+        // The wide calls stay.
+    }
 }
 
 void Connection::setAutocommit(bool on) {

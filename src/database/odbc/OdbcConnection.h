@@ -44,6 +44,14 @@ public:
     bool getText(SQLHSTMT statement, SQLUSMALLINT column, std::string& out) const;
     // The same added to the end of `out`, which a Null leaves as it was.
     bool appendText(SQLHSTMT statement, SQLUSMALLINT column, std::string& out) const;
+    // Whether the driver hands out text as UTF-8 when asked for narrow
+    // characters, learnt by having the server send `probeSql`'s one value,
+    // which must be kNarrowProbe. Narrow text then skips the conversion to
+    // UTF-16 and back; a driver that converts to a local code page instead
+    // (or any failure) keeps the wide calls.
+    void learnTextEncoding(const std::string& probeSql);
+    bool narrowTextIsUtf8() const { return m_narrowUtf8; }
+    static constexpr const char* kNarrowProbe = "\xC3\x98\xE2\x82\xAC\xF0\x9F\x98\x80"; // Ø€😀
     void setAutocommit(bool on);
     void endTransaction(bool commit);
 
@@ -59,6 +67,7 @@ private:
     SQLHENV m_env = SQL_NULL_HENV;
     SQLHDBC m_dbc = SQL_NULL_HDBC;
     bool m_connected = false;
+    bool m_narrowUtf8 = false;
 };
 
 inline bool succeeded(SQLRETURN rc) {

@@ -55,6 +55,8 @@ std::unique_ptr<OdbcDatabase> OdbcDatabase::connect(const std::string& connectio
         // engine, whatever the server's configuration says.
         connection->run("SET standard_conforming_strings = on");
     }
+    // N'...' is national text on SQL Server and plain text on PostgreSQL.
+    connection->learnTextEncoding(std::string("SELECT N'") + odbc::Connection::kNarrowProbe + "'");
     ServerSchema schema = odbc::readSchema(*connection, dialect);
     return std::make_unique<OdbcDatabase>(std::move(connection), dialect, std::move(schema));
 }

@@ -99,9 +99,9 @@ void OdbcRecordset::describeColumns() {
             name.size() - 1, static_cast<std::size_t>(std::max<SQLSMALLINT>(nameLength, 0)));
         Column& column = m_columns[static_cast<std::size_t>(c)];
         column.foldedName = JetLike::fold(odbc::fromWide(name.data(), units));
-        column.kind = isWhole(type, precision, scale) ? Kind::Integer
-                      : isReal(type)                  ? Kind::Real
-                                                      : Kind::Text;
+        column.kind = isWhole(type, precision, scale) ? odbc::ColumnKind::Integer
+                      : isReal(type)                  ? odbc::ColumnKind::Real
+                                                      : odbc::ColumnKind::Text;
     }
 }
 
@@ -111,52 +111,22 @@ void OdbcRecordset::readAll(const std::string& serverSql) {
     try {
         m_statement = m_connection->run(serverSql);
         describeColumns();
-        SQLHSTMT handle = m_statement.get();
-        const std::size_t width = m_columns.size();
-        std::vector<Kind> kinds;
+        std::vector<odbc::ColumnKind> kinds;
         for (const Column& column : m_columns)
             kinds.push_back(column.kind);
+        odbc::Rowset rowset(*m_connection, m_statement.get(), kinds);
         std::size_t limit = kFirstBatchRows;
-        Batch batch;
-        for (;;) {
-            const SQLRETURN rc = SQLFetch(handle);
-            if (rc == SQL_NO_DATA)
-                break;
-            m_connection->check(rc, SQL_HANDLE_STMT, handle);
-            for (std::size_t c = 0; c < width; ++c) {
-                const auto number = static_cast<SQLUSMALLINT>(c + 1);
-                Cell cell;
-                SQLLEN indicator = 0;
-                switch (kinds[c]) {
-                case Kind::Integer: {
-                    SQLBIGINT v = 0;
-                    m_connection->check(
-                        SQLGetData(handle, number, SQL_C_SBIGINT, &v, sizeof(v), &indicator),
-                        SQL_HANDLE_STMT, handle);
-                    cell.null = indicator == SQL_NULL_DATA;
-                    cell.integer = v;
-                    break;
+        odbc::RowBatch batch;
+        while (rowset.fetch()) {
+            for (std::size_t row = 0; row < rowset.rows(); ++row) {
+                rowset.appendRow(row, batch);
+                if (++batch.rows == limit) {
+                    if (!m_queue.push(std::move(batch)))
+                        return;
+                    batch = odbc::RowBatch{};
+                    batch.cells.reserve(kBatchRows * kinds.size());
+                    limit = kBatchRows;
                 }
-                case Kind::Real:
-                    m_connection->check(SQLGetData(handle, number, SQL_C_DOUBLE, &cell.real,
-                                                   sizeof(cell.real), &indicator),
-                                        SQL_HANDLE_STMT, handle);
-                    cell.null = indicator == SQL_NULL_DATA;
-                    break;
-                case Kind::Text:
-                    cell.offset = batch.bytes.size();
-                    cell.null = !m_connection->appendText(handle, number, batch.bytes);
-                    cell.length = batch.bytes.size() - cell.offset;
-                    break;
-                }
-                batch.cells.push_back(cell);
-            }
-            if (++batch.rows == limit) {
-                if (!m_queue.push(std::move(batch)))
-                    return;
-                batch = Batch{};
-                batch.cells.reserve(kBatchRows * width);
-                limit = kBatchRows;
             }
         }
         if (batch.rows > 0 && !m_queue.push(std::move(batch)))
@@ -169,7 +139,7 @@ void OdbcRecordset::readAll(const std::string& serverSql) {
 
 void OdbcRecordset::takeBatch() {
     m_row = 0;
-    m_batch = Batch{};
+    m_batch = odbc::RowBatch{};
     m_eof = !m_queue.pop(m_batch);
     if (!m_eof)
         ++m_rowsRead;
@@ -181,7 +151,7 @@ void OdbcRecordset::stopReading() {
         m_reader.join();
 }
 
-const OdbcRecordset::Cell& OdbcRecordset::cell(std::size_t column) const {
+const odbc::RowBatch::Cell& OdbcRecordset::cell(std::size_t column) const {
     return m_batch.cells[m_row * m_columns.size() + column];
 }
 
@@ -229,7 +199,7 @@ const Value& OdbcRecordset::fields(std::string_view name) const {
 std::optional<std::string_view> OdbcRecordset::textAt(int position) const {
     checkCurrent();
     const auto c = static_cast<std::size_t>(position);
-    if (m_columns.at(c).kind != Kind::Text || cell(c).null)
+    if (m_columns.at(c).kind != odbc::ColumnKind::Text || cell(c).null)
         return std::nullopt;
     return std::string_view(m_batch.bytes).substr(cell(c).offset, cell(c).length);
 }
@@ -239,10 +209,10 @@ const Value& OdbcRecordset::valueAt(int position) const {
     const auto c = static_cast<std::size_t>(position);
     Column& column = m_columns.at(c);
     if (column.madeAt != m_rowsRead) {
-        const Cell& here = cell(c);
-        column.value = here.null                      ? Value::null()
-                       : column.kind == Kind::Integer ? Value::integer(here.integer)
-                       : column.kind == Kind::Real
+        const odbc::RowBatch::Cell& here = cell(c);
+        column.value = here.null                                  ? Value::null()
+                       : column.kind == odbc::ColumnKind::Integer ? Value::integer(here.integer)
+                       : column.kind == odbc::ColumnKind::Real
                            ? Value::real(here.real)
                            : Value::text(std::string(m_batch.bytes, here.offset, here.length));
         column.madeAt = m_rowsRead;

@@ -3,8 +3,8 @@
 #include "database/BatchQueue.h"
 #include "database/Recordset.h"
 #include "database/odbc/OdbcConnection.h"
+#include "database/odbc/OdbcRowset.h"
 
-#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -39,24 +39,10 @@ public:
     std::optional<std::string_view> textAt(int position) const override;
     const Value& valueAt(int position) const override;
 
-    enum class Kind : std::uint8_t { Integer, Real, Text };
-    struct Cell {
-        bool null = true;
-        std::int64_t integer = 0;
-        double real = 0;
-        std::size_t offset = 0; // text: where in the batch's bytes
-        std::size_t length = 0;
-    };
-    struct Batch {
-        std::size_t rows = 0;
-        std::vector<Cell> cells; // row after row, one per column
-        std::string bytes;
-    };
-
 private:
     struct Column {
         std::string foldedName;
-        Kind kind = Kind::Text;
+        odbc::ColumnKind kind = odbc::ColumnKind::Text;
         // A Value made for the current record, and for which record.
         Value value;
         long madeAt = 0;
@@ -67,14 +53,14 @@ private:
     void takeBatch();
     void stopReading();
     void checkCurrent() const;
-    const Cell& cell(std::size_t column) const;
+    const odbc::RowBatch::Cell& cell(std::size_t column) const;
 
     std::shared_ptr<odbc::Connection> m_connection;
     odbc::Statement m_statement;
     mutable std::vector<Column> m_columns;
-    BatchQueue<Batch> m_queue;
+    BatchQueue<odbc::RowBatch> m_queue;
     std::thread m_reader;
-    Batch m_batch;
+    odbc::RowBatch m_batch;
     std::size_t m_row = 0; // within m_batch
     bool m_eof = true;
     long m_rowsRead = 0;
