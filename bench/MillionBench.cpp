@@ -399,7 +399,7 @@ int main(int argc, char** argv) {
                     "runs would take over %.0f s)\n",
                     records, runs, kStepBudgetMs / 1000);
         std::printf("writing %d synthetic records: %.0f ms\n", records,
-                    millisecondsOf([&] { SyntheticPipe::write(synthetic, records); }));
+                    millisecondsOf([&] { korvalt::SyntheticPipe::write(synthetic, records); }));
         measure({"sqlite, " + std::to_string(records) + " synthetic records", synthetic, synthetic,
                  false},
                 runs, toolkit, children);

@@ -82,7 +82,7 @@ int main(int argc, char** argv) {
     korvalt::SetToolkit(&toolkit);
     QTemporaryDir dir;
     const std::string synthetic = dir.path().toStdString() + "/synthetic.db";
-    korvalt::bench::SyntheticPipe::write(synthetic, records);
+    korvalt::SyntheticPipe::write(synthetic, records);
     korvalt::bench::measure("sqlite " + std::to_string(records), synthetic, toolkit);
     if (std::filesystem::exists(KORVALT_BENCH_ACCESS_FILE))
         korvalt::bench::measure("access pipe-100k.mdb", KORVALT_BENCH_ACCESS_FILE, toolkit);

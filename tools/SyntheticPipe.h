@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-namespace korvalt::bench {
+namespace korvalt {
 
 // Writes a pipe database of `records` records in our SQLite format, the same
 // for the same seed: about 300 drawings, 40 specifications and 30 sizes;
@@ -15,4 +15,4 @@ public:
     static void write(const std::string& path, int records, std::uint32_t seed = 20240601);
 };
 
-} // namespace korvalt::bench
+} // namespace korvalt

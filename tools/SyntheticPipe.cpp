@@ -13,7 +13,7 @@
 #include <stdexcept>
 #include <vector>
 
-namespace korvalt::bench {
+namespace korvalt {
 
 namespace {
 
@@ -171,4 +171,4 @@ void SyntheticPipe::write(const std::string& path, int records, std::uint32_t se
     exec(db.get(), "COMMIT");
 }
 
-} // namespace korvalt::bench
+} // namespace korvalt
