@@ -10,6 +10,8 @@
 #include <QComboBox>
 #include <QGroupBox>
 
+#include <algorithm>
+
 namespace korvalt::testing {
 
 void MainWindowFixture::SetUp() {
@@ -59,6 +61,28 @@ std::vector<std::string> MainWindowFixture::column(int k) const {
 
 std::string MainWindowFixture::resultsCaption() const {
     return window->frmResults->title().toStdString();
+}
+
+std::vector<std::vector<std::string>>
+MainWindowFixture::tiesSorted(std::vector<std::vector<std::string>> rows,
+                              const std::vector<std::size_t>& keys) {
+    const auto key = [&keys](const std::vector<std::string>& row) {
+        std::vector<std::string> folded;
+        for (const std::size_t k : keys) {
+            std::string text = row.at(k);
+            for (char& c : text)
+                c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+            folded.push_back(std::move(text));
+        }
+        return folded;
+    };
+    for (auto first = rows.begin(); first != rows.end();) {
+        const auto last = std::find_if(first + 1, rows.end(),
+                                       [&](const auto& row) { return key(row) != key(*first); });
+        std::sort(first, last);
+        first = last;
+    }
+    return rows;
 }
 
 } // namespace korvalt::testing

@@ -28,6 +28,12 @@ protected:
     // Column `k` (0 = row text) of every row, in the order shown.
     std::vector<std::string> column(int k) const;
     std::string resultsCaption() const;
+    // `rows` with the runs of rows that are equal, ignoring letter case, in
+    // the columns `keys` each sorted: the order a statement asks for, with
+    // what it leaves open (the order of ties) made the same for every
+    // database. No keys: the statement asks for no order, all rows sorted.
+    static std::vector<std::vector<std::string>>
+    tiesSorted(std::vector<std::vector<std::string>> rows, const std::vector<std::size_t>& keys);
 
     frmTaviDatabase* window = nullptr;
     std::string databasePath;
