@@ -6,6 +6,8 @@
 #include "database/odbc/OdbcSchema.h"
 #include "database/odbc/OdbcText.h"
 
+#include <sqlext.h>
+
 #include <cctype>
 #include <chrono>
 #include <future>
@@ -32,6 +34,20 @@ std::string firstWord(const std::string& sql) {
 constexpr std::string_view kStreamingAttributes = "UseDeclareFetch=1;Fetch=10000";
 constexpr auto kBusyInterval = std::chrono::milliseconds(100);
 
+// Letter case is folded on PostgreSQL through its ICU collations; a server
+// built without ICU would refuse every statement that compares text, so it
+// is refused once, saying why, at connect.
+void requireUnicodeFolding(odbc::Connection& connection) {
+    const odbc::Statement found =
+        connection.run("SELECT 1 FROM pg_catalog.pg_collation WHERE collname = 'und-x-icu'");
+    if (SQLFetch(found.get()) != SQL_SUCCESS) {
+        throw EngineError(engine_errors::kGeneral,
+                          "The PostgreSQL server of '" + connection.address() +
+                              "' has no ICU collations (it was built without ICU); Korvalt "
+                              "needs them to compare text without regard to letter case.");
+    }
+}
+
 bool isQuery(const std::string& serverSql) {
     const std::string word = firstWord(serverSql);
     return word == "SELECT" || word == "WITH";
@@ -54,6 +70,7 @@ std::unique_ptr<OdbcDatabase> OdbcDatabase::connect(const std::string& connectio
         // Backslashes in literals are then plain characters, as in the file
         // engine, whatever the server's configuration says.
         connection->run("SET standard_conforming_strings = on");
+        requireUnicodeFolding(*connection);
     }
     // N'...' is national text on SQL Server and plain text on PostgreSQL.
     connection->learnTextEncoding(std::string("SELECT N'") + odbc::Connection::kNarrowProbe + "'");
