@@ -31,7 +31,6 @@ std::string firstWord(const std::string& sql) {
     return word;
 }
 
-constexpr std::string_view kStreamingAttributes = "UseDeclareFetch=1;Fetch=10000";
 constexpr auto kBusyInterval = std::chrono::milliseconds(100);
 
 // Letter case is folded on PostgreSQL through its ICU collations; a server
@@ -58,14 +57,6 @@ bool isQuery(const std::string& serverSql) {
 std::unique_ptr<OdbcDatabase> OdbcDatabase::connect(const std::string& connectionString) {
     auto connection = std::make_shared<odbc::Connection>(connectionString);
     const ServerDialect dialect = odbc::detectDialect(*connection);
-    if (dialect == ServerDialect::PostgreSql &&
-        !odbc::hasAttribute(connectionString, "UseDeclareFetch")) {
-        // The PostgreSQL driver otherwise holds a whole result in memory,
-        // twice over, before the first record is handed out: 700 MB for a
-        // million records. Through a cursor it holds one slice at a time.
-        connection.reset();
-        connection = std::make_shared<odbc::Connection>(connectionString, kStreamingAttributes);
-    }
     if (dialect == ServerDialect::PostgreSql) {
         // Backslashes in literals are then plain characters, as in the file
         // engine, whatever the server's configuration says.
@@ -114,7 +105,8 @@ std::unique_ptr<Recordset> OdbcDatabase::openRecordset(const std::string& sql) {
     const std::string serverSql = ServerSql::translate(sql, m_schema, m_dialect);
     if (!isQuery(serverSql))
         throw EngineError(engine_errors::kInvalidOperation, "Invalid operation.");
-    return std::make_unique<OdbcRecordset>(m_connection, serverSql, m_stillBusy);
+    return std::make_unique<OdbcRecordset>(m_connection, serverSql,
+                                           m_dialect == ServerDialect::PostgreSql, m_stillBusy);
 }
 
 void OdbcDatabase::setProgress(std::function<void()> stillBusy) {

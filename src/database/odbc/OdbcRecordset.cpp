@@ -3,6 +3,7 @@
 #include "database/EngineError.h"
 #include "database/JetLike.h"
 #include "database/TextFold.h"
+#include "database/odbc/OdbcPacked.h"
 #include "database/odbc/OdbcText.h"
 
 #include <sqlext.h>
@@ -60,8 +61,9 @@ bool isReal(SQLSMALLINT type) {
 } // namespace
 
 OdbcRecordset::OdbcRecordset(std::shared_ptr<odbc::Connection> connection,
-                             const std::string& serverSql, const std::function<void()>& stillBusy)
-    : m_connection(std::move(connection)) {
+                             const std::string& serverSql, bool packed,
+                             const std::function<void()>& stillBusy)
+    : m_connection(std::move(connection)), m_packed(packed) {
     m_reader = std::thread([this, serverSql] { readAll(serverSql); });
     if (stillBusy) {
         while (!m_queue.ready(kBusyInterval))
@@ -109,17 +111,36 @@ void OdbcRecordset::describeColumns() {
 // descriptions until it hands over the first batch or ends.
 void OdbcRecordset::readAll(const std::string& serverSql) {
     try {
-        m_statement = m_connection->run(serverSql);
-        describeColumns();
+        if (m_packed) {
+            // The columns come from the same query without records.
+            m_statement = m_connection->run(odbc::emptyQuery(serverSql));
+            describeColumns();
+            m_statement = m_connection->run(odbc::packedQuery(serverSql));
+        } else {
+            m_statement = m_connection->run(serverSql);
+            describeColumns();
+        }
         std::vector<odbc::ColumnKind> kinds;
         for (const Column& column : m_columns)
             kinds.push_back(column.kind);
-        odbc::Rowset rowset(*m_connection, m_statement.get(), kinds);
+        odbc::Rowset rowset(*m_connection, m_statement.get(),
+                            m_packed ? std::vector{odbc::ColumnKind::Text} : kinds);
         std::size_t limit = kFirstBatchRows;
         odbc::RowBatch batch;
+        odbc::RowBatch packed;
         while (rowset.fetch()) {
             for (std::size_t row = 0; row < rowset.rows(); ++row) {
-                rowset.appendRow(row, batch);
+                if (m_packed) {
+                    packed.cells.clear();
+                    packed.bytes.clear();
+                    rowset.appendRow(row, packed);
+                    const odbc::RowBatch::Cell& record = packed.cells.front();
+                    odbc::unpackRecord(
+                        std::string_view(packed.bytes).substr(record.offset, record.length), kinds,
+                        batch);
+                } else {
+                    rowset.appendRow(row, batch);
+                }
                 if (++batch.rows == limit) {
                     if (!m_queue.push(std::move(batch)))
                         return;

@@ -22,9 +22,10 @@ class OdbcRecordset : public Recordset {
 public:
     // Runs a query of the server's own SQL and waits for its first record
     // (the server's sort, for an ordered query; a lock another user holds),
-    // calling `stillBusy`, if given, now and then meanwhile.
+    // calling `stillBusy`, if given, now and then meanwhile. `packed`: the
+    // records are asked for as one text each (PostgreSQL; see OdbcPacked.h).
     OdbcRecordset(std::shared_ptr<odbc::Connection> connection, const std::string& serverSql,
-                  const std::function<void()>& stillBusy = {});
+                  bool packed, const std::function<void()>& stillBusy = {});
     ~OdbcRecordset() override;
     OdbcRecordset(const OdbcRecordset&) = delete;
     OdbcRecordset& operator=(const OdbcRecordset&) = delete;
@@ -56,6 +57,7 @@ private:
     const odbc::RowBatch::Cell& cell(std::size_t column) const;
 
     std::shared_ptr<odbc::Connection> m_connection;
+    bool m_packed = false;
     odbc::Statement m_statement;
     mutable std::vector<Column> m_columns;
     BatchQueue<odbc::RowBatch> m_queue;

@@ -113,14 +113,6 @@ std::string HidePassword(std::string_view address) {
 
 namespace odbc {
 
-bool hasAttribute(std::string_view connection, std::string_view key) {
-    const std::vector<Attribute> all = attributes(connection);
-    return std::any_of(all.begin(), all.end(), [&](const Attribute& a) {
-        const std::string_view k = trimmed(a.key);
-        return k.size() == key.size() && startsNoCase(k, key);
-    });
-}
-
 WideString toWide(std::string_view utf8) {
     WideString out;
     out.reserve(utf8.size());

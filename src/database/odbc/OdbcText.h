@@ -19,9 +19,6 @@ std::string fromWide(const SQLWCHAR* text, std::size_t length);
 // Appends to `out` instead of making a new string.
 void appendFromWide(const SQLWCHAR* text, std::size_t length, std::string& out);
 
-// Whether a connection string sets an attribute (its key in any letter case).
-bool hasAttribute(std::string_view connection, std::string_view key);
-
 // The values of the password attributes (PWD=, PASSWORD=) of a connection
 // string, braced values unbraced; empty values left out.
 std::vector<std::string> passwordsIn(std::string_view connection);
