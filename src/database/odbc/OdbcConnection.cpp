@@ -69,7 +69,7 @@ void FreeStatement::operator()(SQLHSTMT statement) const {
     SQLFreeHandle(SQL_HANDLE_STMT, statement);
 }
 
-Connection::Connection(const std::string& connectionString, std::string_view extraAttributes)
+Connection::Connection(const std::string& connectionString)
     : m_address(HidePassword(connectionString)), m_passwords(passwordsIn(connectionString)) {
     if (!succeeded(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &m_env))) {
         throw EngineError(kConnectionFailed,
@@ -81,14 +81,7 @@ Connection::Connection(const std::string& connectionString, std::string_view ext
         throw EngineError(kConnectionFailed,
                           "ODBC--connection to '" + m_address + "' failed. No ODBC connection.");
     }
-    std::string full = connectionString;
-    if (!extraAttributes.empty()) {
-        if (!full.empty() && full.back() != ';')
-            full += ';';
-        full += extraAttributes;
-    }
-    WideString wide = toWide(full);
-    std::fill(full.begin(), full.end(), '\0');
+    WideString wide = toWide(connectionString);
     SQLSMALLINT outLength = 0;
     const SQLRETURN rc =
         SQLDriverConnectW(m_dbc, nullptr, wide.data(), static_cast<SQLSMALLINT>(wide.size()),

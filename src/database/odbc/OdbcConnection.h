@@ -4,7 +4,6 @@
 
 #include <memory>
 #include <string>
-#include <string_view>
 #include <vector>
 
 namespace korvalt::odbc {
@@ -22,9 +21,8 @@ using Statement = std::unique_ptr<void, FreeStatement>;
 // own words with the ODBC state. No text raised carries a password.
 class Connection {
 public:
-    // Connects without prompting anybody. `extraAttributes` (KEY=value;...)
-    // are added to the string for the driver but not shown in address().
-    explicit Connection(const std::string& connectionString, std::string_view extraAttributes = {});
+    // Connects without prompting anybody.
+    explicit Connection(const std::string& connectionString);
     ~Connection();
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;

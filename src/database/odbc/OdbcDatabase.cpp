@@ -4,14 +4,12 @@
 #include "database/odbc/OdbcConnection.h"
 #include "database/odbc/OdbcRecordset.h"
 #include "database/odbc/OdbcSchema.h"
-#include "database/odbc/OdbcText.h"
 
 #include <sqlext.h>
 
 #include <cctype>
 #include <chrono>
 #include <future>
-#include <string_view>
 
 namespace korvalt {
 

@@ -18,7 +18,8 @@ class RowsetText : public ::testing::TestWithParam<bool> {};
 TEST_P(RowsetText, EveryFieldArrivesWhole) {
     KORVALT_PG_SERVER_OR_SKIP(server);
     const bool narrow = GetParam();
-    Connection connection(server->connectionString(), "UseDeclareFetch=1;Fetch=300");
+    // Through a server cursor, so that blocks also span the driver's fetches.
+    Connection connection(server->connectionStringWith("UseDeclareFetch=1;Fetch=300"));
     connection.learnTextEncoding(narrow ? std::string("SELECT '") + Connection::kNarrowProbe + "'"
                                         : std::string("SELECT 'not the probe'"));
     ASSERT_EQ(connection.narrowTextIsUtf8(), narrow);
