@@ -7,14 +7,12 @@
 #include "database/access/PageFile.h"
 #include "database/access/TableDef.h"
 
-#include <glib.h>
-#include <mdbtools.h>
+#include "support/AccessFiles.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdint>
-#include <filesystem>
 #include <functional>
 #include <string>
 #include <unordered_set>
@@ -23,41 +21,8 @@
 namespace korvalt::access {
 namespace {
 
-namespace fs = std::filesystem;
-
-struct CatalogTable {
-    std::string name;
-    std::uint32_t tdefPage = 0;
-    bool system = false;
-};
-
-// The tables of a file as libmdb's catalog lists them: an independent
-// reading of MSysObjects.
-std::vector<CatalogTable> catalogTables(const std::string& path) {
-    std::vector<CatalogTable> tables;
-    MdbHandle* mdb = mdb_open(path.c_str(), MDB_NOFLAGS);
-    if (mdb == nullptr || mdb_read_catalog(mdb, MDB_TABLE) == nullptr) {
-        ADD_FAILURE() << "libmdb cannot read the catalog of " << path;
-        if (mdb != nullptr)
-            mdb_close(mdb);
-        return tables;
-    }
-    for (unsigned i = 0; i < mdb->num_catalog; ++i) {
-        const auto* entry = static_cast<MdbCatalogEntry*>(g_ptr_array_index(mdb->catalog, i));
-        if (entry->object_type == MDB_TABLE)
-            tables.push_back({entry->object_name, static_cast<std::uint32_t>(entry->table_pg),
-                              mdb_is_system_table(const_cast<MdbCatalogEntry*>(entry)) != 0});
-    }
-    mdb_close(mdb);
-    return tables;
-}
-
 std::uint32_t tdefOf(const std::string& path, const std::string& name) {
-    for (const CatalogTable& t : catalogTables(path))
-        if (t.name == name)
-            return t.tdefPage;
-    ADD_FAILURE() << "no table " << name << " in " << path;
-    return 0;
+    return test_support::importFile(path).table(name).tdefPage;
 }
 
 std::string joined(const std::vector<std::string>& faults) {
@@ -65,47 +30,6 @@ std::string joined(const std::vector<std::string>& faults) {
     for (const std::string& f : faults)
         text += "\n  " + f;
     return text;
-}
-
-TEST(TableVerifier, EveryUserTableOfAccessMadeFilesIsClean) {
-    int tables = 0;
-    int jet3Tables = 0;
-    for (const auto& entry :
-         fs::directory_iterator(fs::path(KORVALT_FIXTURES_DIR) / "access-made")) {
-        const std::string path = entry.path().string();
-        PageFile file(path);
-        for (const CatalogTable& t : catalogTables(path)) {
-            SCOPED_TRACE(path + " table " + t.name);
-            const TableDef table = readTableDef(file, t.tdefPage);
-            const std::vector<std::string> faults = verifyTable(file, table);
-            if (!t.system) {
-                EXPECT_TRUE(faults.empty()) << joined(faults);
-                ++tables;
-                jet3Tables += file.format().jet3 ? 1 : 0;
-                continue;
-            }
-            // Access lets the row count of some system tables drift, but the
-            // pages themselves are sound everywhere.
-            for (const std::string& f : faults)
-                EXPECT_NE(f.rfind("The table definition counts", 0), std::string::npos) << f;
-        }
-    }
-    EXPECT_EQ(tables, 48);
-    EXPECT_EQ(jet3Tables, 33);
-}
-
-TEST(TableVerifier, PipeTablesAreClean) {
-    const std::string files[] = {std::string(KORVALT_FIXTURES_DIR) + "/pipe-small-indexed.mdb",
-                                 std::string(KORVALT_BIG_FIXTURES_DIR) + "/pipe-aged-5k.mdb",
-                                 std::string(KORVALT_BIG_FIXTURES_DIR) + "/pipe-100k.mdb"};
-    for (const std::string& path : files) {
-        SCOPED_TRACE(path);
-        PageFile file(path);
-        const TableDef table = readTableDef(file, tdefOf(path, "Pipe"));
-        ASSERT_EQ(table.realIndexes.size(), 3u);
-        const std::vector<std::string> faults = verifyTable(file, table);
-        EXPECT_TRUE(faults.empty()) << joined(faults);
-    }
 }
 
 // An index that ignores Nulls may leave out the rows whose key is all Null,
