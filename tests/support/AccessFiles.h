@@ -40,16 +40,6 @@ std::vector<std::uint32_t> rowAddresses(sqlite3* db, const std::string& table,
 // rendered the same way, as an open database shows them.
 std::multiset<std::string> pipeRows(Database& db);
 
-// A table as the mdbtools command-line tools see it.
-struct MdbExport {
-    std::vector<std::string> header;
-    std::vector<std::vector<std::string>> rows;
-    std::multiset<std::string> lines() const;
-    int column(const std::string& name) const;
-};
-MdbExport mdbExport(const std::string& path, const std::string& table);
-long mdbCount(const std::string& path, const std::string& table);
-
 // Korvalt's structural check of one table of a file; empty when clean.
 std::vector<std::string> verifyFile(const std::string& path, std::uint32_t tdefPage);
 

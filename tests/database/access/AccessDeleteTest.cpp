@@ -1,6 +1,6 @@
-// Deleting drawings inside Access files through the engine, checked against
-// every reader at hand: Korvalt's own reader, the mdbtools tools, the
-// structural verifier, and the in-memory copy the window goes on showing.
+// Deleting drawings inside Access files through the engine, checked with
+// Korvalt's own reader, the structural verifier, and the in-memory copy the
+// window goes on showing.
 
 #include "database/Database.h"
 #include "database/EngineError.h"
@@ -24,27 +24,10 @@ namespace {
 using namespace test_support;
 
 const std::string kSmall = std::string(KORVALT_FIXTURES_DIR) + "/pipe-small-indexed.mdb";
-const std::string kAged = std::string(KORVALT_BIG_FIXTURES_DIR) + "/pipe-aged-5k.mdb";
-const std::string kHundredK = std::string(KORVALT_BIG_FIXTURES_DIR) + "/pipe-100k.mdb";
-constexpr int kDrawingField = 1; // after the row's address
+const std::string kBig = KORVALT_BIG_FIXTURES_DIR;
 
 std::string deleteStatement(const std::string& drawing) {
     return "DELETE FROM pipe WHERE DWG_NAME = \"" + drawing + "\"";
-}
-
-std::vector<std::string> splitRow(const std::string& row) {
-    std::vector<std::string> fields(1);
-    for (const char c : row) {
-        if (c == '\x1f')
-            fields.emplace_back();
-        else
-            fields.back() += c;
-    }
-    return fields;
-}
-
-bool namesOneOf(const std::string& value, const std::set<std::string>& folded) {
-    return folded.count(JetLike::fold(value)) != 0;
 }
 
 // Deletes each drawing in turn with the window's statement, then holds the
@@ -52,41 +35,26 @@ bool namesOneOf(const std::string& value, const std::set<std::string>& folded) {
 // equals one of them without regard to case.
 void deleteAndCheck(const std::string& path, const std::vector<std::string>& drawings) {
     const Imported before = importFile(path);
-    const MdbExport exportBefore = mdbExport(path, "Pipe");
     std::set<std::string> folded;
     for (const std::string& d : drawings)
         folded.insert(JetLike::fold(d));
-
     const auto db = OpenDatabase(path);
     std::string lastBytes;
     for (const std::string& drawing : drawings) {
         lastBytes = fileBytes(path);
         db->execute(deleteStatement(drawing));
     }
-
     std::multiset<std::string> expected;
     for (const std::string& row : tableRows(before.db.get(), "Pipe")) {
-        if (!namesOneOf(splitRow(row)[kDrawingField], folded))
+        const std::size_t name = row.find('\x1f') + 1; // after the row's address
+        if (!folded.count(JetLike::fold(row.substr(name, row.find('\x1f', name) - name))))
             expected.insert(row);
     }
+    ASSERT_LT(expected.size(), tableRows(before.db.get(), "Pipe").size());
     const Imported after = importFile(path);
     EXPECT_EQ(tableRows(after.db.get(), "Pipe"), expected) << "Korvalt's reader";
     EXPECT_EQ(pipeRows(*db), pipeRows(*OpenDatabase(path))) << "the copy in memory";
-
-    const int drawingColumn = exportBefore.column("DWG_NAME");
-    ASSERT_GE(drawingColumn, 0);
-    MdbExport kept = exportBefore;
-    kept.rows.erase(std::remove_if(kept.rows.begin(), kept.rows.end(),
-                                   [&](const std::vector<std::string>& row) {
-                                       return namesOneOf(row[drawingColumn], folded);
-                                   }),
-                    kept.rows.end());
-    const MdbExport exportAfter = mdbExport(path, "Pipe");
-    EXPECT_EQ(exportAfter.lines(), kept.lines()) << "mdb-export";
-    EXPECT_EQ(mdbCount(path, "Pipe"), static_cast<long>(kept.rows.size())) << "mdb-count";
-    EXPECT_EQ(kept.rows.size(), expected.size());
     EXPECT_EQ(verifyFile(path, after.table("Pipe").tdefPage), std::vector<std::string>{});
-
     // The last delete can be undone by hand.
     EXPECT_EQ(fileBytes(access::FileReplacement::backupPathFor(path)), lastBytes);
 }
@@ -114,21 +82,17 @@ protected:
 TEST_F(AccessDelete, SmallIndexedFileNamesDifferingInCaseApostropheAndLastRecords) {
     const std::string path = copy(kSmall);
     deleteAndCheck(path, {"no such drawing.dwg", "area1.DWG", "O'Neil-4.dwg", "AREA5.dwg"});
-}
-
-TEST_F(AccessDelete, MalformedStatementChangesNeitherFileNorCopy) {
-    const std::string path = copy(kSmall);
+    // A malformed statement changes neither the file nor the copy.
     const std::string bytes = fileBytes(path);
     const auto db = OpenDatabase(path);
     const auto rows = pipeRows(*db);
     EXPECT_THROW(db->execute(deleteStatement("AREA3 \"north\".dwg")), EngineError);
     EXPECT_EQ(fileBytes(path), bytes);
     EXPECT_EQ(pipeRows(*db), rows);
-    EXPECT_FALSE(std::filesystem::exists(access::FileReplacement::backupPathFor(path)));
 }
 
 TEST_F(AccessDelete, AgedFileWithMovedRowsMemosAndDeletedSlots) {
-    const std::string path = copy(kAged);
+    const std::string path = copy(kBig + "/pipe-aged-5k.mdb");
     const std::vector<std::string> names = drawingsOf(path);
     ASSERT_GE(names.size(), 10u);
     // Every drawing has rows that moved (every 7th record grew); three of
@@ -142,7 +106,7 @@ TEST_F(AccessDelete, AgedFileWithMovedRowsMemosAndDeletedSlots) {
 // Ten neighbours in the drawing index empty whole runs of its leaf pages and
 // change node entries above them; the first and last drawing reach the ends.
 TEST_F(AccessDelete, HundredThousandFirstLastAndTenInARow) {
-    const std::string path = copy(kHundredK);
+    const std::string path = copy(kBig + "/pipe-100k.mdb");
     const std::vector<std::string> names = drawingsOf(path);
     ASSERT_GT(names.size(), 110u);
     std::vector<std::string> drawings(names.begin() + 100, names.begin() + 110);

@@ -11,7 +11,6 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <fstream>
 #include <map>
 #include <set>
@@ -53,7 +52,6 @@ void deletePagesOnly(const std::string& path, const MdbImport::Table& table,
 int deleteAndCheck(const std::string& path, const MdbImport::Table& table,
                    const std::vector<std::uint32_t>& victims, bool pagesOnly) {
     const Imported before = importFile(path);
-    const long exported = static_cast<long>(mdbExport(path, table.name).rows.size());
     const std::string bytes = fileBytes(path);
     try {
         if (pagesOnly)
@@ -72,9 +70,6 @@ int deleteAndCheck(const std::string& path, const MdbImport::Table& table,
             expected.insert(row);
     }
     EXPECT_EQ(tableRows(importFile(path).db.get(), table.name), expected) << table.name;
-    const long left = exported - static_cast<long>(gone.size());
-    EXPECT_EQ(static_cast<long>(mdbExport(path, table.name).rows.size()), left) << table.name;
-    EXPECT_EQ(mdbCount(path, table.name), left) << table.name;
     EXPECT_EQ(verifyFile(path, table.tdefPage), std::vector<std::string>{}) << table.name;
     return 0;
 }

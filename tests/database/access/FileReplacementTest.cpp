@@ -1,62 +1,64 @@
+// Replacing a database by a changed copy beside it: the old file becomes the
+// .bak, refusals change nothing and say why, failures leave no copy behind.
+
 #include "database/EngineError.h"
 #include "database/access/FileReplacement.h"
+#include "support/AccessFiles.h"
 
 #include <gtest/gtest.h>
 
+#include <QTemporaryDir>
+
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/time.h>
-#include <unistd.h>
 
-#include <cctype>
 #include <csignal>
 #include <cstring>
-#include <ctime>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <set>
-#include <sstream>
-#include <vector>
 
 namespace korvalt::access {
 namespace {
 
 namespace fs = std::filesystem;
+using test_support::fileBytes;
 constexpr std::size_t kPage = 2048;
+
+std::string pages(const std::string& fills) {
+    std::string bytes;
+    for (const char fill : fills)
+        bytes.append(kPage, fill);
+    return bytes;
+}
+
+void write(const std::string& file, const std::string& bytes) {
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+void writeFill(FileReplacement& replacement, std::uint32_t page, char fill) {
+    const std::vector<std::uint8_t> bytes(kPage, static_cast<std::uint8_t>(fill));
+    replacement.writePage(page, bytes.data(), kPage);
+}
+
+// The refusal's number and whole message; 0 and "" when there was none.
+std::pair<int, std::string> refusal(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const EngineError& e) {
+        return {e.number(), e.description()};
+    }
+    return {0, ""};
+}
 
 class FileReplacementTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "korvalt-replace-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        folder = pattern;
-        path = folder + "/plant.mdb";
-        original = pages({'a', 'b', 'c', 'd'});
-        write(path, original);
+        write(path, pages("abcd"));
         ::chmod(path.c_str(), 0640);
     }
-    void TearDown() override {
-        ::chmod(folder.c_str(), 0755);
-        fs::remove_all(folder);
-    }
-
-    static std::string pages(const std::vector<char>& fills) {
-        std::string bytes;
-        for (const char fill : fills)
-            bytes.append(kPage, fill);
-        return bytes;
-    }
-    static void write(const std::string& file, const std::string& bytes) {
-        std::ofstream(file, std::ios::binary | std::ios::trunc) << bytes;
-    }
-    static std::string read(const std::string& file) {
-        std::ifstream in(file, std::ios::binary);
-        std::ostringstream bytes;
-        bytes << in.rdbuf();
-        return bytes.str();
-    }
+    void TearDown() override { ::chmod(folder.c_str(), 0755); }
     std::set<std::string> names() const {
         std::set<std::string> found;
         for (const auto& entry : fs::directory_iterator(folder))
@@ -68,179 +70,150 @@ protected:
         ::stat(file.c_str(), &st);
         return st.st_mode & 07777;
     }
-    static void writeFill(FileReplacement& replacement, std::uint32_t page, char fill) {
-        const std::vector<std::uint8_t> bytes(kPage, static_cast<std::uint8_t>(fill));
-        replacement.writePage(page, bytes.data(), kPage);
-    }
-    // Sets the file's modification time `seconds` into the past, keeping
-    // its content and inode: a change a size check alone would miss.
-    static void touchBack(const std::string& file, long seconds) {
-        const timeval times[2] = {{std::time(nullptr) - seconds, 0},
-                                  {std::time(nullptr) - seconds, 0}};
-        ::utimes(file.c_str(), times);
-    }
 
-    std::string folder;
-    std::string path;
-    std::string original;
+    QTemporaryDir dir;
+    std::string folder = dir.path().toStdString();
+    std::string path = folder + "/plant.mdb";
 };
-
-std::string lowerCase(std::string text) {
-    for (char& c : text)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
-
-int refusalNumber(const std::function<void()>& action, std::string* description = nullptr) {
-    try {
-        action();
-    } catch (const EngineError& e) {
-        if (description)
-            *description = e.description();
-        return e.number();
-    }
-    return 0;
-}
 
 TEST_F(FileReplacementTest, ReplacesTheFileAndKeepsTheOldOneAsBak) {
     write(FileReplacement::backupPathFor(path), "an older backup");
+    write(FileReplacement::tempPathFor(path), pages("kkkkkk")); // a killed run's copy
     FileStamp stamp = stampOf(path);
     {
         FileReplacement replacement(path, stamp);
-        EXPECT_EQ(replacement.tempPath(), FileReplacement::tempPathFor(path));
+        EXPECT_EQ(replacement.tempPath(), folder + "/.plant.mdb.korvalt-new");
+        // Another replacement of the same file, under any name, waits its turn.
+        EXPECT_EQ(refusal([&] {
+                      FileReplacement{folder + "/./plant.mdb", stamp};
+                  }),
+                  std::make_pair(engine_errors::kLocked,
+                                 "Korvalt is deleting from '" + path +
+                                     "' in another window or on another computer "
+                                     "right now. Wait until it has finished, then try again. "
+                                     "Nothing was changed."));
         replacement.waitForCopy();
-        EXPECT_EQ(read(replacement.tempPath()), original);
+        EXPECT_EQ(fileBytes(replacement.tempPath()), pages("abcd"));
         EXPECT_EQ(modeOf(replacement.tempPath()), 0640u);
         writeFill(replacement, 1, 'X');
         writeFill(replacement, 4, 'Y'); // a page past the old end
         replacement.flush();
-        EXPECT_EQ(read(path), original); // nothing in place before commit
+        EXPECT_EQ(fileBytes(path), pages("abcd")); // nothing in place before commit
         stamp = replacement.commit();
     }
-    EXPECT_EQ(read(path), pages({'a', 'X', 'c', 'd', 'Y'}));
-    EXPECT_EQ(read(path + ".bak"), original);
+    EXPECT_EQ(fileBytes(path), pages("aXcdY"));
+    EXPECT_EQ(fileBytes(path + ".bak"), pages("abcd"));
     EXPECT_EQ(modeOf(path), 0640u);
     EXPECT_EQ(stamp, stampOf(path));
     EXPECT_EQ(names(), (std::set<std::string>{"plant.mdb", "plant.mdb.bak"}));
 
-    // A second delete on the result: the .bak now holds the first result.
+    // The next one, through a link that stays a link: the .bak now holds the
+    // first result. One left unfinished changes nothing.
+    fs::create_symlink(path, folder + "/link.mdb");
     {
-        FileReplacement replacement(path, stamp);
+        FileReplacement replacement(folder + "/link.mdb", stamp);
         writeFill(replacement, 0, 'Z');
         replacement.commit();
     }
-    EXPECT_EQ(read(path), pages({'Z', 'X', 'c', 'd', 'Y'}));
-    EXPECT_EQ(read(path + ".bak"), pages({'a', 'X', 'c', 'd', 'Y'}));
-    EXPECT_EQ(names(), (std::set<std::string>{"plant.mdb", "plant.mdb.bak"}));
+    {
+        FileReplacement unfinished(path, stampOf(path));
+        writeFill(unfinished, 2, 'U');
+        unfinished.flush();
+    }
+    EXPECT_TRUE(fs::is_symlink(folder + "/link.mdb"));
+    EXPECT_EQ(fileBytes(path), pages("ZXcdY"));
+    EXPECT_EQ(fileBytes(path + ".bak"), pages("aXcdY"));
+    EXPECT_EQ(names(), (std::set<std::string>{"link.mdb", "plant.mdb", "plant.mdb.bak"}));
 }
 
-// Each refusal leaves the folder exactly as it was.
-TEST_F(FileReplacementTest, RefusalsChangeNothing) {
+TEST_F(FileReplacementTest, RefusalsChangeNothingAndSayWhy) {
+    const std::string nothing = " Nothing was changed.";
+    const std::string inAccess = "' is open in Access on some computer: its lock file '";
+    const std::string lockEnd =
+        "' is beside it. Close the database in Access everywhere and try again. If Access or a "
+        "computer crashed, the lock file may have been left behind; then remove it by hand, once "
+        "nobody uses the database." +
+        nothing;
+    const std::string changed =
+        "' has been changed or replaced on disk since Korvalt opened it. Open the database "
+        "again, so that Korvalt shows what the file holds now, and repeat the delete there." +
+        nothing;
     const struct {
         const char* label;
         std::function<void(const std::string& folder, const std::string& path)> arrange;
         int number;
-        const char* inText;
+        std::string message; // after the file's path
     } cases[] = {
-        {"ldb", [](auto& f, auto&) { write(f + "/plant.ldb", ""); }, 3045, "plant.ldb"},
-        {"LDB in capitals", [](auto& f, auto&) { write(f + "/PLANT.LDB", ""); }, 3045, "PLANT.LDB"},
-        {"laccdb", [](auto& f, auto&) { write(f + "/Plant.lAccdb", ""); }, 3045, "Plant.lAccdb"},
-        {"read-only file", [](auto&, auto& p) { ::chmod(p.c_str(), 0444); }, 3027, "read-only"},
-        {"read-only folder", [](auto& f, auto&) { ::chmod(f.c_str(), 0555); }, 3027, "folder"},
-        {"touched", [](auto&, auto& p) { touchBack(p, 100); }, 3197, "open the database again"},
+        {"ldb", [](auto& f, auto&) { write(f + "/plant.ldb", ""); }, 3045,
+         inAccess + "%/plant.ldb" + lockEnd},
+        {"in capitals", [](auto& f, auto&) { write(f + "/PLANT.LDB", ""); }, 3045,
+         inAccess + "%/PLANT.LDB" + lockEnd},
+        {"laccdb", [](auto& f, auto&) { write(f + "/Plant.lAccdb", ""); }, 3045,
+         inAccess + "%/Plant.lAccdb" + lockEnd},
+        {"read-only file", [](auto&, auto& p) { ::chmod(p.c_str(), 0444); }, 3027,
+         "' is read-only, so Korvalt may not change it. Make the file writable for you, then "
+         "try again." +
+             nothing},
+        {"read-only folder", [](auto& f, auto&) { ::chmod(f.c_str(), 0555); }, 3027,
+         "The folder '%' is read-only. Korvalt writes the changed database beside the old one "
+         "and keeps the old one as a .bak file, so it must be able to create files in that "
+         "folder." +
+             nothing},
+        // A second's change of the time alone, content and inode kept.
+        {"touched",
+         [](auto&, auto& p) {
+             fs::last_write_time(p, fs::last_write_time(p) - std::chrono::seconds(1));
+         },
+         3197, changed},
         {"replaced",
          [](auto& f, auto& p) {
-             write(f + "/other", pages({'a', 'b', 'c', 'd'}));
+             write(f + "/other", pages("abcd"));
              fs::rename(f + "/other", p);
          },
-         3197, "changed or replaced"},
+         3197, changed},
+    };
+    const auto reset = [&] {
+        TearDown();
+        for (const auto& name : names())
+            fs::remove(folder + "/" + name);
+        SetUp();
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
-        TearDown();
-        SetUp();
         const FileStamp stamp = stampOf(path);
         c.arrange(folder, path);
         const std::set<std::string> before = names();
-        const std::string bytes = read(path);
-        std::string text;
-        EXPECT_EQ(refusalNumber([&] { FileReplacement{path, stamp}; }, &text), c.number);
-        EXPECT_NE(lowerCase(text).find(lowerCase(c.inText)), std::string::npos) << text;
-        EXPECT_TRUE(text.ends_with("Nothing was changed.")) << text;
-        EXPECT_EQ(read(path), bytes);
+        const std::string bytes = fileBytes(path);
+        std::string message = c.message;
+        if (const auto at = message.find('%'); at != std::string::npos)
+            message.replace(at, 1, folder);
+        if (!message.starts_with("The folder"))
+            message = "'" + path + message;
+        EXPECT_EQ(refusal([&] {
+                      FileReplacement{path, stamp};
+                  }),
+                  std::make_pair(c.number, message));
+        EXPECT_EQ(fileBytes(path), bytes);
         EXPECT_EQ(names(), before);
-    }
-    EXPECT_EQ(refusalNumber([&] { FileReplacement{folder + "/absent.mdb", {}}; }), 3024);
-}
-
-TEST_F(FileReplacementTest, ASecondReplacementOfTheSameFileIsRefusedUntilTheFirstEnds) {
-    const FileStamp stamp = stampOf(path);
-    {
-        FileReplacement first(path, stamp);
-        writeFill(first, 2, 'Q');
-        // Also when reached through another name of the same file.
-        EXPECT_EQ(refusalNumber([&] { FileReplacement{folder + "/./plant.mdb", stamp}; }), 3218);
-        EXPECT_EQ(read(first.tempPath()), pages({'a', 'b', 'Q', 'd'}));
-        first.commit();
-    }
-    EXPECT_EQ(read(path), pages({'a', 'b', 'Q', 'd'}));
-    // Once the first is over, the next one may run.
-    FileReplacement next(path, stampOf(path));
-    next.waitForCopy();
-    EXPECT_EQ(read(next.tempPath()), pages({'a', 'b', 'Q', 'd'}));
-}
-
-TEST_F(FileReplacementTest, AnUnfinishedReplacementLeavesNothingBehind) {
-    // A killed run's copy: larger than the file, different bytes, no lock.
-    const std::string temp = FileReplacement::tempPathFor(path);
-    write(temp, pages({'k', 'k', 'k', 'k', 'k', 'k'}));
-    {
-        FileReplacement replacement(path, stampOf(path));
-        replacement.waitForCopy();
-        EXPECT_EQ(read(temp), original);
-        writeFill(replacement, 0, 'X');
-        replacement.flush();
-    }
-    EXPECT_EQ(read(path), original);
-    EXPECT_EQ(names(), std::set<std::string>{"plant.mdb"});
-}
-
-TEST_F(FileReplacementTest, CommitRefusesWhenTheFileChangedOrAccessOpenedIt) {
-    for (const bool byAccess : {false, true}) {
-        SCOPED_TRACE(byAccess ? "lock file" : "changed file");
-        TearDown();
-        SetUp();
+        reset();
+        if (c.number == engine_errors::kReadOnly)
+            continue;
+        // The same when the change comes after the copy, at the commit.
         FileReplacement replacement(path, stampOf(path));
         writeFill(replacement, 0, 'X');
-        std::string changed = original;
-        if (byAccess) {
-            write(folder + "/plant.LDB", "");
-        } else {
-            changed = pages({'s', 'o', 'm', 'e'});
-            write(folder + "/other", changed);
-            fs::rename(folder + "/other", path);
-        }
-        EXPECT_EQ(refusalNumber([&] { replacement.commit(); }), byAccess ? 3045 : 3197);
-        EXPECT_EQ(read(path), changed);
-        EXPECT_EQ(names().count("plant.mdb.bak"), 0u);
-        EXPECT_FALSE(fs::exists(replacement.tempPath()));
+        c.arrange(folder, path);
+        const std::string kept = fileBytes(path);
+        EXPECT_EQ(refusal([&] { replacement.commit(); }).first, c.number);
+        EXPECT_EQ(fileBytes(path), kept);
+        EXPECT_EQ(names(), before);
         // The replacement is over: no further page may go anywhere.
-        EXPECT_EQ(refusalNumber([&] { writeFill(replacement, 1, 'Y'); }), 3219);
+        EXPECT_EQ(refusal([&] { writeFill(replacement, 1, 'Y'); }).first, 3219);
+        reset();
     }
-}
-
-// A link to the database stays a link; the file it names is replaced.
-TEST_F(FileReplacementTest, ALinkedDatabaseIsReplacedWhereItLies) {
-    const std::string link = folder + "/link.mdb";
-    fs::create_symlink(path, link);
-    {
-        FileReplacement replacement(link, stampOf(link));
-        writeFill(replacement, 3, 'L');
-        replacement.commit();
-    }
-    EXPECT_TRUE(fs::is_symlink(link));
-    EXPECT_EQ(read(link), pages({'a', 'b', 'c', 'L'}));
-    EXPECT_EQ(read(path + ".bak"), original);
+    EXPECT_EQ(refusal([&] {
+                  FileReplacement{folder + "/absent.mdb", {}};
+              }),
+              std::make_pair(3024, "Could not find file '" + folder + "/absent.mdb'."));
 }
 
 // A full disk, imitated by a file size limit: the copy cannot be made (or
@@ -255,24 +228,25 @@ TEST_F(FileReplacementTest, WriteFailuresAreDiskErrorsAndRemoveTheCopy) {
         limit.rlim_cur = bytes;
         ::setrlimit(RLIMIT_FSIZE, &limit);
     };
-
-    std::string text;
     limitTo(kPage * 2);
     // The copy is made in the background: its failure comes with the wait.
-    EXPECT_EQ(refusalNumber([&] { FileReplacement{path, stamp}.waitForCopy(); }, &text), 3043);
-    EXPECT_NE(text.find(std::strerror(EFBIG)), std::string::npos) << text;
+    EXPECT_EQ(refusal([&] {
+                  FileReplacement{path, stamp}.waitForCopy();
+              }),
+              std::make_pair(3043, "Could not copy '" + path + "' to '" + folder +
+                                       "/.plant.mdb.korvalt-new' (" + std::strerror(EFBIG) +
+                                       "). Nothing was changed."));
     EXPECT_EQ(names(), std::set<std::string>{"plant.mdb"});
-
     limitTo(kPage * 4);
     {
         FileReplacement replacement(path, stamp);
-        EXPECT_EQ(refusalNumber([&] { writeFill(replacement, 4, 'X'); }), 3043);
+        EXPECT_EQ(refusal([&] { writeFill(replacement, 4, 'X'); }).first, 3043);
         EXPECT_FALSE(fs::exists(replacement.tempPath()));
-        EXPECT_EQ(refusalNumber([&] { replacement.commit(); }), 3219);
+        EXPECT_EQ(refusal([&] { replacement.commit(); }).first, 3219);
     }
     ::setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, previous);
-    EXPECT_EQ(read(path), original);
+    EXPECT_EQ(fileBytes(path), pages("abcd"));
     EXPECT_EQ(names(), std::set<std::string>{"plant.mdb"});
 }
 
