@@ -86,62 +86,8 @@ TEST_P(IndexPageFormats, PrefixSharesPageBytesButNeverTheRowByte) {
     }
 }
 
-TEST_P(IndexPageFormats, ParseRefusesWhatDoesNotFitThePage) {
-    IndexPage page;
-    page.entries.push_back(makeEntry({0x7F, 0x01}, 3, 0));
-    page.entries.push_back(makeEntry({0x7F, 0x02}, 3, 1));
-    auto good = blankPage(format(), kPageIndexLeaf);
-    ASSERT_TRUE(page.write(format(), good.data()));
-    IndexPage out;
-    std::string fault;
-    ASSERT_TRUE(IndexPage::parse(format(), good.data(), 9, out, fault)) << fault;
-
-    const auto refused = [&](std::vector<std::uint8_t> image, const char* what) {
-        IndexPage parsed;
-        std::string why;
-        EXPECT_FALSE(IndexPage::parse(format(), image.data(), 9, parsed, why)) << what;
-        EXPECT_FALSE(why.empty()) << what;
-    };
-    auto wrongType = good;
-    wrongType[0] = kPageData;
-    refused(wrongType, "data page");
-
-    auto pastCapacity = good;
-    const auto lastBit = static_cast<std::size_t>(format().indexMaskSize) * 8 - 1;
-    pastCapacity[static_cast<std::size_t>(format().indexMask) + lastBit / 8] |= 0x80;
-    refused(pastCapacity, "bitmask past the capacity");
-
-    auto longPrefix = good;
-    if (format().prefixIsByte)
-        longPrefix[static_cast<std::size_t>(format().indexPrefix)] = 7;
-    else
-        put16(longPrefix.data() + format().indexPrefix, 7);
-    refused(longPrefix, "prefix longer than the first entry");
-
-    auto shortEntry = good;
-    shortEntry[static_cast<std::size_t>(format().indexMask)] = 0x04; // first entry 2 bytes long
-    refused(shortEntry, "entry without a row pointer");
-
-    auto asNode = good; // six-byte entries cannot hold row and child
-    asNode[0] = kPageIndexNode;
-    refused(asNode, "node entries too short");
-}
-
 INSTANTIATE_TEST_SUITE_P(Jet, IndexPageFormats, ::testing::Values(true, false),
                          [](const auto& param) { return param.param ? "Jet3" : "Jet4"; });
-
-// Index order is by key, a key that begins another first, and only then by
-// row pointer; a node entry's child page takes no part.
-TEST(IndexPageOrder, KeyFirstThenRowPointer) {
-    EXPECT_LT(compareEntries(makeEntry({0x7F, 0x01}, 0xFF0000, 0),
-                             makeEntry({0x7F, 0x01, 0x00}, 1, 0), true),
-              0);
-    EXPECT_LT(compareEntries(makeEntry({0x7F, 0x01}, 9, 1), makeEntry({0x7F, 0x01}, 10, 0), true),
-              0);
-    EXPECT_EQ(compareEntries(makeNodeEntry(makeEntry({0x7F}, 1, 1), 5),
-                             makeNodeEntry(makeEntry({0x7F}, 1, 1), 6), false),
-              0);
-}
 
 } // namespace
 } // namespace korvalt::access
