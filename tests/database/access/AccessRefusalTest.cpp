@@ -124,33 +124,5 @@ TEST(AccessRefusal, EachReasonHasItsNumberAndMessageAndChangesNothing) {
     }
 }
 
-// What the reader would not open, handed to the writer all the same.
-TEST(AccessRefusal, AceAndEncodedFiles) {
-    QTemporaryDir dir;
-    const std::string path = copyFixture(
-        std::string(KORVALT_FIXTURES_DIR) + "/pipe-small-indexed.mdb", dir.path().toStdString());
-    const std::uint32_t tdef = importFile(path).table("Pipe").tdefPage;
-    const std::string original = fileBytes(path);
-    std::string ace = original;
-    ace[0x14] = 0x02;
-    std::string encoded = original;
-    auto* head = reinterpret_cast<std::uint8_t*>(encoded.data());
-    access::toggleHeaderScramble(false, head);
-    access::put32(head + 0x3E, 0x12345678);
-    access::toggleHeaderScramble(false, head);
-    for (const auto& [bytes, number] : {std::pair{ace, engine_errors::kUnrecognizedFormat},
-                                        std::pair{encoded, engine_errors::kEncoded}}) {
-        std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-        try {
-            access::deleteRowsInFile(path, access::stampOf(path), tdef, "Pipe",
-                                     {access::rowId(tdef + 1, 0)});
-            ADD_FAILURE() << "the delete ran";
-        } catch (const EngineError& e) {
-            EXPECT_EQ(e.number(), number) << e.description();
-        }
-        EXPECT_EQ(fileBytes(path), bytes);
-    }
-}
-
 } // namespace
 } // namespace korvalt

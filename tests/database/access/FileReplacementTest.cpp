@@ -9,11 +9,8 @@
 
 #include <QTemporaryDir>
 
-#include <sys/resource.h>
 #include <sys/stat.h>
 
-#include <csignal>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -214,40 +211,6 @@ TEST_F(FileReplacementTest, RefusalsChangeNothingAndSayWhy) {
                   FileReplacement{folder + "/absent.mdb", {}};
               }),
               std::make_pair(3024, "Could not find file '" + folder + "/absent.mdb'."));
-}
-
-// A full disk, imitated by a file size limit: the copy cannot be made (or
-// a page cannot be written); the copy goes and the original stays.
-TEST_F(FileReplacementTest, WriteFailuresAreDiskErrorsAndRemoveTheCopy) {
-    const FileStamp stamp = stampOf(path);
-    rlimit saved{};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
-    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
-    const auto limitTo = [&](rlim_t bytes) {
-        rlimit limit = saved;
-        limit.rlim_cur = bytes;
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-    };
-    limitTo(kPage * 2);
-    // The copy is made in the background: its failure comes with the wait.
-    EXPECT_EQ(refusal([&] {
-                  FileReplacement{path, stamp}.waitForCopy();
-              }),
-              std::make_pair(3043, "Could not copy '" + path + "' to '" + folder +
-                                       "/.plant.mdb.korvalt-new' (" + std::strerror(EFBIG) +
-                                       "). Nothing was changed."));
-    EXPECT_EQ(names(), std::set<std::string>{"plant.mdb"});
-    limitTo(kPage * 4);
-    {
-        FileReplacement replacement(path, stamp);
-        EXPECT_EQ(refusal([&] { writeFill(replacement, 4, 'X'); }).first, 3043);
-        EXPECT_FALSE(fs::exists(replacement.tempPath()));
-        EXPECT_EQ(refusal([&] { replacement.commit(); }).first, 3219);
-    }
-    ::setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, previous);
-    EXPECT_EQ(fileBytes(path), pages("abcd"));
-    EXPECT_EQ(names(), std::set<std::string>{"plant.mdb"});
 }
 
 } // namespace

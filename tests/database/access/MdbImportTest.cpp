@@ -395,23 +395,5 @@ TEST(MdbImport, WhatCannotBeReadIsRefusedAndLeavesTheTargetAsItWas) {
     EXPECT_THROW(MdbImport::importInto(kFixtures + "/pipe-small.mdb", nullptr), EngineError);
 }
 
-// A row flagged deleted is left out; the table definition counts one row
-// less, and a count above the rows found means pages are missing.
-TEST(MdbImport, RowsMarkedDeletedAreLeftOutAndCounted) {
-    const std::string path = kFixtures + "/pipe-small.mdb";
-    const Imported before = importFile(path);
-    const std::uint32_t tdef = before.table("Pipe").tdefPage;
-    const std::vector<std::uint32_t> rows = rowAddresses(before.db.get(), "Pipe");
-    std::string bytes = fileBytes(path);
-    auto* b = reinterpret_cast<std::uint8_t*>(bytes.data());
-    const std::size_t slot = access::rowPage(rows[0]) * 4096 + 14;
-    access::put16(b + slot, access::get16(b + slot) | 0x8000);
-    EXPECT_THROW(importFile(writeScratch("deleted.mdb", bytes)), EngineError);
-    access::put32(b + tdef * 4096 + 16, 39);
-    const Imported after = importFile(writeScratch("deleted.mdb", bytes));
-    EXPECT_EQ(rowAddresses(after.db.get(), "Pipe"),
-              std::vector<std::uint32_t>(rows.begin() + 1, rows.end()));
-}
-
 } // namespace
 } // namespace korvalt

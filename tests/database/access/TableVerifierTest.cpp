@@ -112,100 +112,59 @@ struct AgedPipe {
     std::vector<std::string> verify() { return verifyTable(file, readTableDef(file, tdef)); }
 };
 
+// Each break of a sound table is found and named exactly; {ordinary},
+// {header}, {target} and {twice} stand for the rows the break was made on.
 TEST(TableVerifier, ReportsEachInjectedFault) {
-    struct Case {
-        const char* what;
+    const struct {
+        const char* expected; // one of the faults
         std::function<void(AgedPipe&)> breakIt;
-        std::function<std::string(const AgedPipe&)> expected; // a fault must contain it
-    };
-    const Case cases[] = {
-        {"an ordinary row flagged 0x8000 alone",
-         [](AgedPipe& p) { p.flag(p.ordinary, kSlotOverflowTarget); },
-         [](const AgedPipe& p) {
-             return "Row " + rowName(p.ordinary) +
-                    " is marked as a moved row's new place, but no live row points at it.";
-         }},
-        {"an ordinary row flagged 0x4000 alone",
-         [](AgedPipe& p) { p.flag(p.ordinary, kSlotOverflowHeader); },
-         [](const AgedPipe& p) { return "Moved row " + rowName(p.ordinary) + " points at "; }},
-        {"a deleted row left in the indexes",
+    } cases[] = {
+        {"Row {ordinary} is marked as a moved row's new place, but no live row points at it.",
+         [](AgedPipe& p) { p.flag(p.ordinary, kSlotOverflowTarget); }},
+        // The row's own bytes read as a pointer.
+        {"Moved row {ordinary} points at page 0 slot 15, on a page that is not one of the "
+         "table's data pages.",
+         [](AgedPipe& p) { p.flag(p.ordinary, kSlotOverflowHeader); }},
+        {"Index 0 has an entry for {ordinary}, which is a deleted row.",
          [](AgedPipe& p) {
              p.flag(p.ordinary, kSlotDeleted);
              p.addRows(-1);
-         },
-         [](const AgedPipe& p) {
-             return "has an entry for " + rowName(p.ordinary) + ", which is a deleted row.";
          }},
-        {"a moved row deleted at its header only",
-         [](AgedPipe& p) {
+        {"Row {target} is marked as a moved row's new place, but no live row points at it.",
+         [](AgedPipe& p) { // a moved row deleted at its header only
              p.flag(p.header, kSlotDeleted);
              p.unindex(p.header);
              p.addRows(-1);
-         },
-         [](const AgedPipe& p) {
-             return "Row " + rowName(p.target) +
-                    " is marked as a moved row's new place, but no live row points at it.";
          }},
-        {"a delete that left the row count",
+        {"The table definition counts 4546 rows, but the table holds 4545.",
          [](AgedPipe& p) {
              p.flag(p.ordinary, kSlotDeleted);
              p.unindex(p.ordinary);
-         },
-         [](const AgedPipe&) {
-             return std::string("The table definition counts 4546 rows, but the table holds 4545.");
          }},
-        {"a wrong free space on a data page",
+        {"Data page {page} records 14 bytes of free space; its rows leave 12.",
          [](AgedPipe& p) {
              std::uint8_t* page = p.file.modify(rowPage(p.ordinary));
              put16(page + 2, get16(page + 2) + 2);
-         },
-         [](const AgedPipe& p) {
-             return "Data page " + std::to_string(rowPage(p.ordinary)) + " records ";
          }},
-        {"an index missing a live row", [](AgedPipe& p) { p.unindex(p.ordinary, 1); },
-         [](const AgedPipe& p) {
-             return "Index 1 has no entry for the live row " + rowName(p.ordinary) + ".";
-         }},
-        {"an index listing a row twice under two keys", [](AgedPipe& p) { p.pointEntry(0); },
-         [](const AgedPipe& p) { return "Index 0 lists " + rowName(p.duplicated) + " twice."; }},
-        {"an index entry for a slot past its page's last",
-         [](AgedPipe& p) { p.pointEntry(1, rowId(rowPage(p.ordinary), 255)); },
-         [](const AgedPipe& p) {
-             return "Index 1 has an entry for " + rowName(rowId(rowPage(p.ordinary), 255)) +
-                    ", which is a slot that does not exist.";
-         }},
-        {"an index entry for a moved row's new place",
-         [](AgedPipe& p) { p.pointEntry(2, p.target); },
-         [](const AgedPipe& p) {
-             return "Index 2 has an entry for " + rowName(p.target) +
-                    ", which is the new place of a moved row.";
-         }},
-        {"an index entry for a page beyond the file",
-         [](AgedPipe& p) { p.pointEntry(0, rowId(0xFFFFFF, 1)); },
-         [](const AgedPipe&) {
-             return std::string("Index 0 has an entry for page 16777215 slot 1, which is not on "
-                                "one of the table's data pages.");
-         }},
-        {"a data page that names another table as its owner",
-         [](AgedPipe& p) { put32(p.file.modify(rowPage(p.ordinary)) + 4, p.tdef + 1); },
-         [](const AgedPipe& p) {
-             return "has an entry for " + rowName(p.ordinary) +
-                    ", which is not on one of the table's data pages.";
-         }},
-        {"a moved row pointing beyond the file",
+        {"Index 1 has no entry for the live row {ordinary}.",
+         [](AgedPipe& p) { p.unindex(p.ordinary, 1); }},
+        {"Index 0 lists {twice} twice.", [](AgedPipe& p) { p.pointEntry(0); }},
+        {"Index 1 has an entry for page {page} slot 255, which is a slot that does not exist.",
+         [](AgedPipe& p) { p.pointEntry(1, rowId(rowPage(p.ordinary), 255)); }},
+        {"Index 2 has an entry for {target}, which is the new place of a moved row.",
+         [](AgedPipe& p) { p.pointEntry(2, p.target); }},
+        {"Index 0 has an entry for page 16777215 slot 1, which is not on one of the table's "
+         "data pages.",
+         [](AgedPipe& p) { p.pointEntry(0, rowId(0xFFFFFF, 1)); }},
+        {"Index 0 has an entry for {ordinary}, which is not on one of the table's data pages.",
+         [](AgedPipe& p) { put32(p.file.modify(rowPage(p.ordinary)) + 4, p.tdef + 1); }},
+        {"Moved row {header} points at page 16777215 slot 0, beyond the end of the file.",
          [](AgedPipe& p) {
              std::uint8_t* page = p.file.modify(rowPage(p.header));
              put32(page + (p.slot(p.header) & kSlotOffsetMask), rowId(0xFFFFFF, 0));
-         },
-         [](const AgedPipe& p) {
-             return "Moved row " + rowName(p.header) +
-                    " points at page 16777215 slot 0, beyond the end of the file.";
          }},
-        {"a row slot pointing past its page",
-         [](AgedPipe& p) { p.setSlot(p.ordinary, kSlotOffsetMask); },
-         [](const AgedPipe& p) {
-             return "Row " + rowName(p.ordinary) + " lies outside its page.";
-         }},
+        {"Row {ordinary} lies outside its page.",
+         [](AgedPipe& p) { p.setSlot(p.ordinary, kSlotOffsetMask); }},
     };
 
     AgedPipe control;
@@ -217,38 +176,25 @@ TEST(TableVerifier, ReportsEachInjectedFault) {
     control.remove(control.header);
     EXPECT_TRUE(control.verify().empty()) << joined(control.verify());
 
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.expected);
         AgedPipe pipe;
         c.breakIt(pipe);
         std::vector<std::string> faults;
         ASSERT_NO_THROW(faults = pipe.verify());
-        const std::string expected = c.expected(pipe);
-        EXPECT_TRUE(std::any_of(
-            faults.begin(), faults.end(),
-            [&](const std::string& f) { return f.find(expected) != std::string::npos; }))
+        std::string expected = c.expected;
+        const std::pair<std::string, std::string> names[] = {
+            {"{ordinary}", rowName(pipe.ordinary)},
+            {"{header}", rowName(pipe.header)},
+            {"{target}", rowName(pipe.target)},
+            {"{twice}", rowName(pipe.duplicated)},
+            {"{page}", std::to_string(rowPage(pipe.ordinary))}};
+        for (const auto& [name, value] : names)
+            if (const auto at = expected.find(name); at != std::string::npos)
+                expected.replace(at, name.size(), value);
+        EXPECT_NE(std::find(faults.begin(), faults.end(), expected), faults.end())
             << "expected: " << expected << "\nfound:" << joined(faults);
     }
-}
-
-TEST(TableVerifier, DamageIsReportedNotThrownAndTheListStaysShort) {
-    AgedPipe pipe;
-    TableDef table = readTableDef(pipe.file, pipe.tdef);
-    // An index root beyond the file.
-    table.realIndexes[2].rootPage = pipe.file.pageCount() + 5;
-    std::vector<std::string> faults;
-    ASSERT_NO_THROW(faults = verifyTable(pipe.file, table));
-    ASSERT_FALSE(faults.empty());
-    EXPECT_EQ(faults.front().rfind("Index 2", 0), 0u) << joined(faults);
-
-    // Every live row of the table marked deleted: thousands of faults.
-    FaultList ignored;
-    for (const RowId row : scanTableRows(pipe.file, table, ignored).live)
-        pipe.flag(row, kSlotDeleted);
-    ASSERT_NO_THROW(faults = verifyTable(pipe.file, table));
-    ASSERT_EQ(faults.size(), 51u);
-    EXPECT_EQ(faults.back().rfind("... and ", 0), 0u) << faults.back();
-    EXPECT_NE(faults.back().find("more faults"), std::string::npos);
 }
 
 } // namespace
