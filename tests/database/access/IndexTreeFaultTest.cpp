@@ -103,7 +103,7 @@ TEST_P(IndexTreeFaults, ChecksReportWhatWasBroken) {
     const std::uint32_t first = firstLeaf();
     const std::uint32_t second = secondLeaf();
     const struct {
-        const char* words;
+        std::string words;
         std::function<void(PageFile&)> breakIt;
         bool unreadable;
     } cases[] = {
@@ -129,7 +129,8 @@ TEST_P(IndexTreeFaults, ChecksReportWhatWasBroken) {
              });
          },
          false},
-        {"belongs to the table at page",
+        {"belongs to the table at page " + std::to_string(m_index.tdefPage + 1) + ", not " +
+             std::to_string(m_index.tdefPage),
          [&](PageFile& f) { put32(f.modify(second) + 4, m_index.tdefPage + 1); }, true},
         {"is reached twice",
          [&](PageFile& f) {

@@ -181,5 +181,63 @@ TEST(TableVerifier, ReportsEachInjectedFault) {
     }
 }
 
+// An index that ignores Nulls may leave out the rows whose key is all Null,
+// and only those: a row with a value taken out of it is still a fault.
+TEST(TableVerifier, IndexesThatIgnoreNullsMayLeaveOutOnlyNullKeys) {
+    const std::string path =
+        std::string(KORVALT_FIXTURES_DIR) + "/access-made/testIndexPropertiesV2003.mdb";
+    int checked = 0;
+    for (const char* name : {"TableIgnoreNulls1", "TableIgnoreNulls2"}) {
+        const std::uint32_t tdef = tdefOf(path, name);
+        PageFile probe(path);
+        const TableDef table = readTableDef(probe, tdef);
+        FaultList ignored;
+        const TableRows rows = scanTableRows(probe, table, ignored);
+        for (std::size_t k = 0; k < table.realIndexes.size(); ++k) {
+            const RealIndex& index = table.realIndexes[k];
+            if (!index.ignoresNulls())
+                continue;
+            SCOPED_TRACE(std::string(name) + " index " + std::to_string(index.number));
+            const auto bit = std::uint64_t{1} << k;
+            // Rows left out for their Null key, which the clean file shows
+            // are passed over.
+            EXPECT_TRUE(std::any_of(rows.allNull.begin(), rows.allNull.end(),
+                                    [bit](std::uint64_t b) { return (b & bit) != 0; }));
+            const auto keyed = std::find_if(rows.allNull.begin(), rows.allNull.end(),
+                                            [bit](std::uint64_t b) { return (b & bit) == 0; });
+            ASSERT_NE(keyed, rows.allNull.end());
+            const RowId row = rows.live[static_cast<std::size_t>(keyed - rows.allNull.begin())];
+            PageFile file(path);
+            removeIndexRows(file, tdef, index.rootPage, {row});
+            const std::vector<std::string> faults = verifyTable(file, table);
+            const std::string expected = "Index " + std::to_string(index.number) +
+                                         " has no entry for the live row " + rowName(row) + ".";
+            EXPECT_NE(std::find(faults.begin(), faults.end(), expected), faults.end())
+                << "expected: " << expected << "\nfound:" << joined(faults);
+            ++checked;
+        }
+    }
+    EXPECT_GE(checked, 2);
+}
+
+// The walk reads its pages many at a time: what it reads must be what
+// page() shows, changes included, at either end of a run and within it.
+TEST(TableVerifier, PagesReadInRunsShowTheirChanges) {
+    PageFile file(std::string(KORVALT_BIG_FIXTURES_DIR) + "/pipe-aged-5k.mdb");
+    const std::size_t size = static_cast<std::size_t>(file.format().pageSize);
+    const std::uint32_t first = 3;
+    const std::uint32_t count = file.pageCount() - first;
+    for (const std::uint32_t changed : {first, first + 7, file.pageCount() - 1})
+        file.modify(changed)[100] ^= 0x5A;
+    std::vector<std::uint8_t> run(size * count);
+    file.readRun(first, count, run.data());
+    for (std::uint32_t i = 0; i < count; ++i)
+        ASSERT_TRUE(std::equal(run.begin() + static_cast<std::ptrdiff_t>(size * i),
+                               run.begin() + static_cast<std::ptrdiff_t>(size * (i + 1)),
+                               file.page(first + i)))
+            << "page " << first + i;
+    EXPECT_THROW(file.readRun(first, count + 1, run.data()), EngineError);
+}
+
 } // namespace
 } // namespace korvalt::access
