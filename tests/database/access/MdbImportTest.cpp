@@ -11,12 +11,15 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <fstream>
 #include <functional>
 #include <map>
 #include <random>
 #include <string>
 #include <vector>
+
+#include <unistd.h>
 
 namespace korvalt {
 
@@ -61,7 +64,8 @@ Rows tablesOf(sqlite3* db) {
 }
 
 std::string writeScratch(const std::string& name, const std::string& bytes) {
-    const std::string path = ::testing::TempDir() + "/mdbimport-" + name;
+    const std::string path =
+        ::testing::TempDir() + "/mdbimport-" + std::to_string(::getpid()) + "-" + name;
     std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
     return path;
 }
@@ -201,6 +205,7 @@ TEST(MdbImport, EveryColumnTypeConverts) {
                 bytes[page + entry] = c.type;
         }
         const Imported file = importFile(writeScratch("retyped.mdb", bytes));
+        std::remove(writeScratch("retyped.mdb", "").c_str());
         EXPECT_EQ(query(file.db.get(), "SELECT type FROM pragma_table_info('Pipe') WHERE cid = " +
                                            std::to_string(c.column)),
                   Rows{{Value::text(c.sqlType)}});
@@ -251,6 +256,7 @@ TEST(MdbImport, SystemAndHiddenTablesAreLeftOut) {
         for (int i = 0; i < 4; ++i)
             bytes[flagsAt + static_cast<std::size_t>(i)] = static_cast<char>(c.flags >> (8 * i));
         const Imported file = importFile(writeScratch("flags.mdb", bytes));
+        std::remove(writeScratch("flags.mdb", "").c_str());
         EXPECT_EQ(tablesOf(file.db.get()), c.expected);
     }
 }
@@ -271,9 +277,6 @@ TEST(MdbImport, MemoPointersAreCheckedAndFollowedExactly) {
     const std::string select = "SELECT NOTES FROM Pipe WHERE rowid = " + std::to_string(memo.row);
     const std::string text = query(before.db.get(), select).at(0).at(0).asText();
     ASSERT_GT(text.size(), 100u);
-    const std::string damaged = "Cannot open database '" + ::testing::TempDir() +
-                                "/mdbimport-memo.mdb'. It may not be a database that your "
-                                "application recognizes, or the file may be corrupt.";
     const auto* header = reinterpret_cast<const std::uint8_t*>(original.data() + memo.at);
     const std::uint32_t length = access::get32(header);
     const std::uint32_t pointer = access::get32(header + 4);
@@ -297,13 +300,16 @@ TEST(MdbImport, MemoPointersAreCheckedAndFollowedExactly) {
         access::put32(p, c.length);
         access::put32(p + 4, c.pointer);
         const std::string file = writeScratch("memo.mdb", bytes);
+        const std::unique_ptr<const char, int (*)(const char*)> removed(file.c_str(), std::remove);
         try {
             EXPECT_EQ(query(importFile(file).db.get(), select), Rows{{Value::text(c.expected)}});
             EXPECT_FALSE(c.expected.empty()) << "no error";
         } catch (const EngineError& e) {
             EXPECT_TRUE(c.expected.empty()) << e.description();
             EXPECT_EQ(e.number(), engine_errors::kCannotOpen);
-            EXPECT_EQ(e.description(), damaged);
+            EXPECT_EQ(e.description(), "Cannot open database '" + file +
+                                           "'. It may not be a database that your application "
+                                           "recognizes, or the file may be corrupt.");
         }
     }
 }
@@ -369,6 +375,7 @@ TEST(MdbImport, WhatCannotBeReadIsRefusedAndLeavesTheTargetAsItWas) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const std::string path = writeScratch(c.name, c.bytes);
+        const std::unique_ptr<const char, int (*)(const char*)> removed(path.c_str(), std::remove);
         refused(path, c.number,
                 c.number == unrecognized
                     ? "Unrecognized database format '" + path + "'."
