@@ -1,0 +1,196 @@
+#include "database/Database.h"
+#include "database/EngineError.h"
+#include "query/clsComboHandler.h"
+#include "startup/Module1.h"
+#include "support/ProcessFixture.h"
+#include "ui/frmTaviDatabase.h"
+
+#include <QComboBox>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace korvalt::testing {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+// What one list statement gives: its rows, and where reading them fails.
+struct Script {
+    std::vector<Value> rows;
+    int openError = 0;      // the statement is refused with this number
+    int badRow = -1;        // reading this row's field fails
+    int failAfterRows = -1; // moving on after this many rows fails
+};
+
+// A recordset of one column (named as in the statement, matched in any
+// case), offering reading by position or only by name.
+class ScriptedRecords : public Recordset {
+public:
+    ScriptedRecords(std::string column, const Script& script, bool byPosition)
+        : m_column(std::move(column)), m_script(script), m_byPosition(byPosition) {}
+    bool isEof() const override { return m_row >= m_script.rows.size(); }
+    void moveNext() override {
+        if (static_cast<int>(m_row) + 1 == m_script.failAfterRows)
+            throw EngineError(3043, "Disk or network error.");
+        ++m_row;
+    }
+    const Value& fields(std::string_view name) const override {
+        if (!same(name))
+            throw EngineError(3265, "Item not found in this collection.");
+        return valueAt(0);
+    }
+    long recordCount() const override { return static_cast<long>(m_script.rows.size()); }
+    void close() override {}
+    int fieldPosition(std::string_view name) const override {
+        return m_byPosition && same(name) ? 0 : -1;
+    }
+    std::optional<std::string_view> textAt(int) const override {
+        const Value& value = valueAt(0);
+        return value.isText() ? std::optional<std::string_view>(value.asText()) : std::nullopt;
+    }
+    const Value& valueAt(int) const override {
+        if (static_cast<int>(m_row) == m_script.badRow)
+            throw EngineError(3021, "No current record.");
+        return m_script.rows.at(m_row);
+    }
+
+private:
+    bool same(std::string_view name) const {
+        return QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()))
+                   .compare(QString::fromStdString(m_column), Qt::CaseInsensitive) == 0;
+    }
+    std::string m_column;
+    const Script& m_script;
+    bool m_byPosition;
+    std::size_t m_row = 0;
+};
+
+class ScriptedDatabase : public Database {
+public:
+    ScriptedDatabase(std::map<std::string, Script> scripts, bool byPosition, Strings& queried)
+        : m_scripts(std::move(scripts)), m_byPosition(byPosition), m_queried(queried) {}
+    void execute(const std::string&) override {}
+    std::unique_ptr<Recordset> openRecordset(const std::string& sql) override {
+        m_queried.push_back(sql);
+        const std::string column = sql.substr(16, sql.find(" FROM") - 16);
+        const Script& script = m_scripts[column];
+        if (script.openError != 0)
+            throw EngineError(script.openError, "Refused.");
+        return std::make_unique<ScriptedRecords>(column, script, m_byPosition);
+    }
+    const std::string& path() const override { return m_path; }
+
+private:
+    std::map<std::string, Script> m_scripts;
+    bool m_byPosition;
+    Strings& m_queried;
+    std::string m_path = "scripted";
+};
+
+class ComboHandlerTest : public ProcessFixture {
+protected:
+    void fill(std::map<std::string, Script> scripts, bool byPosition) {
+        gDatabase = std::make_unique<ScriptedDatabase>(std::move(scripts), byPosition, queried);
+        gsContactFooter = "\r\n(contact)";
+        gsSupportFooter = "\r\n(support)";
+        window(); // its loading fills the lists already
+        queried.clear();
+        fake.messages.clear();
+        fake.modals.clear();
+        clsComboHandler().FillComboBox();
+    }
+    static Strings entries(const QComboBox* list) {
+        Strings out;
+        for (int i = 0; i < list->count(); ++i)
+            out.push_back(list->itemText(i).toStdString());
+        if (list->currentText() != (list->count() ? "All" : ""))
+            out.push_back("<shows " + list->currentText().toStdString() + ">");
+        return out;
+    }
+    Strings messages() const {
+        Strings out;
+        for (const auto& m : fake.messages)
+            out.push_back(m.title + ": " + m.text);
+        return out;
+    }
+    frmTaviDatabase& window() { return frmTaviDatabaseSlot.get(); }
+    Strings queried;
+};
+
+std::string statement(const std::string& column) {
+    return "SELECT DISTINCT " + column + " FROM PIPE ORDER BY " + column + " ASC";
+}
+
+// Whatever a row or the reading does, the list keeps what it read, the user
+// is told once per failure, and the other lists fill as usual.
+TEST_F(ComboHandlerTest, ReportsEveryFailureAndFillsTheRest) {
+    const auto text = [](const char* t) { return Value::text(t); };
+    for (const bool byPosition : {true, false}) {
+        SCOPED_TRACE(byPosition ? "read by position" : "read by name");
+        fill({{"DWG_NAME", {{text(""), text("A.dwg"), text("B.dwg")}}},
+              {"SPEC_FILE", {{text("x")}, 3061}},
+              {"SHORT_DESC", {{text("Gate"), text("Pipe"), text("Tee")}, 0, 1}},
+              {"TAG", {{text("T-1"), Value::null(), Value::integer(7)}}},
+              {"LINE_NUM", {{text("L-1"), text("L-2"), text("L-3")}, 0, -1, 2}},
+              {"ALPHA_SIZE", {{Value::null(), Value::real(2.5), text("4")}}}},
+             byPosition);
+        const Strings lists = {"DWG_NAME", "SPEC_FILE", "SHORT_DESC", "LONG_DESC",
+                               "TAG",      "DB_CODE",   "LINE_NUM",   "ALPHA_SIZE"};
+        Strings expected;
+        for (const auto& column : lists)
+            expected.push_back(statement(column));
+        EXPECT_EQ(queried, expected);
+        EXPECT_EQ(entries(window().cmbDrawName), (Strings{"All", "", "A.dwg", "B.dwg"}));
+        EXPECT_EQ(entries(window().cmbSpec), Strings{"All"});
+        EXPECT_EQ(entries(window().cmbShort),
+                  (Strings{"All", "*val*", "Gate", "Tee", "*strainer*", "*trap*", "control*"}));
+        EXPECT_EQ(entries(window().CmbLong), Strings{"All"});
+        EXPECT_EQ(entries(window().cmbTag), (Strings{"All", "T-1", "7"}));
+        EXPECT_EQ(entries(window().CmbPartCode), Strings{"All"});
+        EXPECT_EQ(entries(window().cmbLineNum), (Strings{"All", "L-1", "L-2"}));
+        EXPECT_EQ(entries(window().cmbSize), (Strings{"All", "2.5", "4"}));
+        EXPECT_EQ(messages(),
+                  (Strings{"Korvalt: Error Number 3061 in routine GetRecordSet \r\n\r\nRefused."
+                           "\r\n(support)",
+                           "Korvalt Error: Error Number 3021 in routine FillShortDescList "
+                           "\r\n\r\nNo current record.\r\n(contact)",
+                           "Korvalt Error: Error Number 94 in routine FillTagList \r\n\r\nInvalid "
+                           "use of Null\r\n(contact)",
+                           "Korvalt Error: Error Number 3043 in routine FillLineNumList "
+                           "\r\n\r\nDisk or network error.\r\n(contact)"}));
+        for (const auto& m : fake.messages) {
+            EXPECT_EQ(m.icon, MsgIcon::Critical);
+            EXPECT_EQ(m.buttons, MsgButtons::Ok);
+        }
+        EXPECT_EQ(fake.workDepth, 0);
+        EXPECT_EQ(fake.lastRecordsRead, 3u); // the last list, its three rows
+        EXPECT_TRUE(gTableFound);
+    }
+}
+
+// Without the table the first list stops everything: all eight stay empty
+// and the user is sent to find the file.
+TEST_F(ComboHandlerTest, MissingTableLeavesEveryListEmpty) {
+    fill({{"DWG_NAME", {{}, 3078}}}, true);
+    window().cmbTag->setEditText("typed");
+    clsComboHandler().FillComboBox();
+    EXPECT_EQ(queried, (Strings{statement("DWG_NAME"), statement("DWG_NAME")}));
+    for (const QComboBox* list :
+         {window().cmbDrawName, window().cmbSpec, window().cmbShort, window().cmbLineNum,
+          window().CmbLong, window().cmbTag, window().CmbPartCode, window().cmbSize})
+        EXPECT_EQ(entries(list), Strings{}) << list->objectName().toStdString();
+    EXPECT_FALSE(gTableFound);
+    EXPECT_TRUE(fake.messages.empty());
+    ASSERT_EQ(fake.modals.size(), 2u);
+    EXPECT_EQ(fake.modals[1].label, "The location or name of the database file is recorded "
+                                    "incorrectly. Please browse to the correct location of the "
+                                    "database file.");
+    EXPECT_EQ(fake.modals[0].windowName, "frmLocateData");
+    EXPECT_EQ(fake.workDepth, 0);
+}
+
+} // namespace
+} // namespace korvalt::testing
