@@ -1,4 +1,4 @@
-#include "database/EngineError.h"
+#include "database/Database.h"
 #include "support/EngineCases.h"
 #include "support/PipeCsv.h"
 
@@ -15,12 +15,7 @@ namespace korvalt {
 namespace {
 
 std::string openFailure(const std::string& path) {
-    try {
-        OpenDatabase(path)->openRecordset("SELECT * FROM Pipe");
-    } catch (const EngineError& e) {
-        return std::to_string(e.number()) + " " + e.description();
-    }
-    return "opened";
+    return test_support::errorOf([&] { OpenDatabase(path)->openRecordset("SELECT * FROM Pipe"); });
 }
 
 // The kind of a file is told by its content; what cannot be opened says why.

@@ -10,7 +10,6 @@
 #include <QTemporaryDir>
 
 #include <fstream>
-#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -18,20 +17,12 @@
 namespace korvalt {
 namespace {
 
+using test_support::errorOf;
 using test_support::readField;
 using Strings = std::vector<std::string>;
 
 void exec(sqlite3* db, const std::string& sql) {
     ASSERT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sql;
-}
-
-std::string failure(const std::function<void()>& call) {
-    try {
-        call();
-    } catch (const EngineError& e) {
-        return std::to_string(e.number()) + " " + e.description();
-    }
-    return "accepted";
 }
 
 // Texts that collide under case folding in every way the collation knows
@@ -156,13 +147,13 @@ TEST(DistinctLists, TakeOnlyTheListStatementOfAPlainTextColumn) {
     EXPECT_EQ(tags->recordCount(), 1);
     EXPECT_EQ(tags->fieldPosition("TAG"), 0);
     EXPECT_EQ(tags->fields("tag"), Value::text("t"));
-    EXPECT_EQ(failure([&] { tags->fields("Tags"); }), "3265 Item not found in this collection.");
+    EXPECT_EQ(errorOf([&] { tags->fields("Tags"); }), "3265 Item not found in this collection.");
     tags->moveNext();
     EXPECT_TRUE(tags->isEof());
-    EXPECT_EQ(failure([&] { tags->textAt(0); }), "3021 No current record.");
-    EXPECT_EQ(failure([&] { tags->moveNext(); }), "3021 No current record.");
+    EXPECT_EQ(errorOf([&] { tags->textAt(0); }), "3021 No current record.");
+    EXPECT_EQ(errorOf([&] { tags->moveNext(); }), "3021 No current record.");
     tags->close();
-    EXPECT_EQ(failure([&] { tags->moveNext(); }), "3420 Object invalid or no longer set.");
+    EXPECT_EQ(errorOf([&] { tags->moveNext(); }), "3420 Object invalid or no longer set.");
     EXPECT_FALSE(answered("DWG_NAME")); // bytes among the texts
     EXPECT_FALSE(answered("Size"));     // no text column
     EXPECT_FALSE(answered("Nothing"));

@@ -9,13 +9,13 @@
 
 #include <QTemporaryDir>
 
-#include <functional>
 #include <memory>
 #include <string>
 
 namespace korvalt {
 namespace {
 
+using test_support::errorOf;
 using test_support::readField;
 using Strings = std::vector<std::string>;
 
@@ -36,16 +36,6 @@ private:
 
 std::size_t countRecords(Database& db) {
     return readField(db, "SELECT * FROM PIPE", "UNIQUE_ID").size();
-}
-
-// The error a call raises, as "number description".
-std::string failure(const std::function<void()>& call) {
-    try {
-        call();
-    } catch (const EngineError& e) {
-        return std::to_string(e.number()) + " " + e.description();
-    }
-    return "accepted";
 }
 
 void exec(sqlite3* db, const std::string& sql) {
@@ -115,7 +105,7 @@ TEST(SqliteEngine, RecordsetsReadForwardOnceByNameOrPosition) {
     EXPECT_EQ(rs->fields("SIZE"), Value::real(2.5)); // the long s folds to s
     EXPECT_EQ(rs->fields("unique_id"), Value::integer(13));
     EXPECT_EQ(rs->fields("NOTES"), Value::null());
-    EXPECT_EQ(failure([&] { rs->fields("Tag "); }), "3265 Item not found in this collection.");
+    EXPECT_EQ(errorOf([&] { rs->fields("Tag "); }), "3265 Item not found in this collection.");
     EXPECT_EQ(rs->fieldPosition("tAG"), 0);
     EXPECT_EQ(rs->fieldPosition("\xC5\xBFIZE"), 1);
     EXPECT_EQ(rs->fieldPosition("Tag "), -1);
@@ -136,7 +126,7 @@ TEST(SqliteEngine, RecordsetsReadForwardOnceByNameOrPosition) {
     for (const auto& call :
          std::vector<std::function<void()>>{[&] { rs->moveNext(); }, [&] { rs->fields("Tag"); },
                                             [&] { rs->textAt(0); }, [&] { rs->valueAt(0); }})
-        EXPECT_EQ(failure(call), "3021 No current record.");
+        EXPECT_EQ(errorOf(call), "3021 No current record.");
     rs->close();
     EXPECT_TRUE(rs->isEof());
 }
@@ -145,9 +135,9 @@ TEST(SqliteEngine, RefusalsSayWhy) {
     PipeFile file;
     const auto db = file.open();
     const auto query = [&](const char* sql) {
-        return failure([&] { readField(*db, sql, "Tag"); });
+        return errorOf([&] { readField(*db, sql, "Tag"); });
     };
-    const auto run = [&](const char* sql) { return failure([&] { db->execute(sql); }); };
+    const auto run = [&](const char* sql) { return errorOf([&] { db->execute(sql); }); };
     EXPECT_EQ(query("SELECT * FROM main.Valve"),
               "3078 The database engine cannot find the input table or query 'Valve'. Make sure "
               "it exists and that its name is spelled correctly.");
@@ -180,10 +170,10 @@ TEST(SqliteEngine, RefusalsSayWhy) {
     memory->setReadOnly("Not here.");
     EXPECT_EQ(memory->path(), "imported.mdb");
     const std::string refused = "3027 Cannot update. Database or object is read-only. Not here.";
-    EXPECT_EQ(failure([&] { memory->execute("DELETE FROM Pipe WHERE Tag = 'u'"); }), refused);
+    EXPECT_EQ(errorOf([&] { memory->execute("DELETE FROM Pipe WHERE Tag = 'u'"); }), refused);
     memory->setReadOnly("Not here.", true);
-    EXPECT_EQ(failure([&] { memory->execute("UPDATE Pipe SET Tag = 'x'"); }), refused);
-    EXPECT_EQ(failure([&] { memory->execute("  delete FROM Pipe WHERE Tag = 'u'"); }), "accepted");
+    EXPECT_EQ(errorOf([&] { memory->execute("UPDATE Pipe SET Tag = 'x'"); }), refused);
+    EXPECT_EQ(errorOf([&] { memory->execute("  delete FROM Pipe WHERE Tag = 'u'"); }), "accepted");
     EXPECT_EQ(readField(*memory, "SELECT * FROM Pipe", "Tag"), Strings{"T"});
 }
 
