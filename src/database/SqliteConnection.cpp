@@ -5,7 +5,6 @@
 
 #include <sqlite3.h>
 
-#include <cctype>
 
 #include <string_view>
 
@@ -124,13 +123,10 @@ SqliteConnection::~SqliteConnection() {
 namespace {
 
 // The translated statement begins with DELETE (the dialect's one statement
-// per call, so that is what it does).
+// per call, so that is what it does). A translation begins with its first
+// keyword, a whole word, and is always one of DELETE, INSERT, SELECT, UPDATE.
 bool isDelete(const std::string& sqliteText) {
-    const auto start = sqliteText.find_first_not_of(" \t\r\n");
-    return start != std::string::npos && sqliteText.size() - start > 6 &&
-           sqlite3_strnicmp(sqliteText.c_str() + start, "DELETE", 6) == 0 &&
-           !std::isalnum(static_cast<unsigned char>(sqliteText[start + 6])) &&
-           sqliteText[start + 6] != '_';
+    return sqlite3_strnicmp(sqliteText.c_str(), "DELETE", 6) == 0;
 }
 
 } // namespace

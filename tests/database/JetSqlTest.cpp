@@ -73,6 +73,7 @@ TEST(JetSql, RewritesTheDialect) {
          "DELETE FROM Pipe WHERE Tag = 'x' COLLATE JETNOCASE"},
         {"DELETE Pipe.* FROM Pipe", "DELETE FROM Pipe"},
         {"DELETE * Pipe", "DELETE * Pipe"},
+        {"DELETE t.a FROM t", "DELETE t . a FROM t"},
         {"  SELECT * FROM PIPE ;  \n", "SELECT * FROM PIPE"},
         {"SELECT 'a;b' FROM t", "SELECT 'a;b' COLLATE JETNOCASE FROM t"},
         // Nothing can turn into a comment or an operator the dialect lacks.
@@ -155,6 +156,7 @@ TEST(JetSql, SyntaxErrorNamesTheClauseWhereSqliteStopped) {
          kMissingOperator + "c d'."},
         {"SELECT a FROM t WHERE b c GROUP BY a", "c GROUP", 3075, kMissingOperator + "b c'."},
         {"SELECT a FROM t GROUP BY a HAVING b c", "c", 3075, kMissingOperator + "b c'."},
+        {"SELECT a FROM t GROUP BY a b", "b", 3075, kMissingOperator + "BY a b'."},
         {"SELECT a FROM t WHERE b c UNION SELECT a FROM u", "c UNION", 3075,
          kMissingOperator + "b c'."},
         {"UPDATE t SET a = 1 b WHERE c = 2", "b WHERE", 3075, kMissingOperator + "a = 1 b'."},
