@@ -5,7 +5,6 @@
 
 #include <sqlite3.h>
 
-
 #include <string_view>
 
 namespace korvalt {
