@@ -124,12 +124,14 @@ TEST_F(ComboHandlerTest, ReportsEveryFailureAndFillsTheRest) {
     const auto text = [](const char* t) { return Value::text(t); };
     for (const bool byPosition : {true, false}) {
         SCOPED_TRACE(byPosition ? "read by position" : "read by name");
-        fill({{"DWG_NAME", {{text(""), text("A.dwg"), text("B.dwg")}}},
-              {"SPEC_FILE", {{text("x")}, 3061}},
+        fill({{"DWG_NAME", {{text(""), Value::null(), text("A.dwg"), text("B.dwg")}}},
+              {"SPEC_FILE", {{text("x"), Value::null()}}},
               {"SHORT_DESC", {{text("Gate"), text("Pipe"), text("Tee")}, 0, 1}},
+              {"LONG_DESC", {{text("x")}, 3061}},
               {"TAG", {{text("T-1"), Value::null(), Value::integer(7)}}},
+              {"DB_CODE", {{text("C1"), text("C2")}, 0, 0}},
               {"LINE_NUM", {{text("L-1"), text("L-2"), text("L-3")}, 0, -1, 2}},
-              {"ALPHA_SIZE", {{Value::null(), Value::real(2.5), text("4")}}}},
+              {"ALPHA_SIZE", {{Value::null(), Value::real(2.5), text("4")}, 0, 2}}},
              byPosition);
         Strings expected;
         for (const char* column : {"DWG_NAME", "SPEC_FILE", "SHORT_DESC", "LONG_DESC", "TAG",
@@ -137,23 +139,27 @@ TEST_F(ComboHandlerTest, ReportsEveryFailureAndFillsTheRest) {
             expected.push_back(statement(column));
         EXPECT_EQ(queried, expected);
         EXPECT_EQ(entries(window().cmbDrawName), (Strings{"All", "", "A.dwg", "B.dwg"}));
-        EXPECT_EQ(entries(window().cmbSpec), Strings{"All"});
+        EXPECT_EQ(entries(window().cmbSpec), (Strings{"All", "x"}));
         EXPECT_EQ(entries(window().cmbShort),
                   (Strings{"All", "*val*", "Gate", "Tee", "*strainer*", "*trap*", "control*"}));
         EXPECT_EQ(entries(window().CmbLong), Strings{"All"});
         EXPECT_EQ(entries(window().cmbTag), (Strings{"All", "T-1", "7"}));
-        EXPECT_EQ(entries(window().CmbPartCode), Strings{"All"});
+        EXPECT_EQ(entries(window().CmbPartCode), (Strings{"All", "C2"}));
         EXPECT_EQ(entries(window().cmbLineNum), (Strings{"All", "L-1", "L-2"}));
-        EXPECT_EQ(entries(window().cmbSize), (Strings{"All", "2.5", "4"}));
+        EXPECT_EQ(entries(window().cmbSize), (Strings{"All", "2.5"}));
+        const std::string null = " \r\n\r\nInvalid use of Null\r\n(contact)";
+        const std::string row = " \r\n\r\nNo current record.\r\n(contact)";
         EXPECT_EQ(messages(),
-                  (Strings{"Korvalt: Error Number 3061 in routine GetRecordSet \r\n\r\nRefused."
+                  (Strings{"Korvalt Error: Error Number 94 in routine FillDrawingList" + null,
+                           "Korvalt Error: Error Number 94 in routine FillSpecList" + null,
+                           "Korvalt Error: Error Number 3021 in routine FillShortDescList" + row,
+                           "Korvalt: Error Number 3061 in routine GetRecordSet \r\n\r\nRefused."
                            "\r\n(support)",
-                           "Korvalt Error: Error Number 3021 in routine FillShortDescList "
-                           "\r\n\r\nNo current record.\r\n(contact)",
-                           "Korvalt Error: Error Number 94 in routine FillTagList \r\n\r\nInvalid "
-                           "use of Null\r\n(contact)",
+                           "Korvalt Error: Error Number 94 in routine FillTagList" + null,
+                           "Korvalt Error: Error Number 3021 in routine FillPartCodeList" + row,
                            "Korvalt Error: Error Number 3043 in routine FillLineNumList "
-                           "\r\n\r\nDisk or network error.\r\n(contact)"}));
+                           "\r\n\r\nDisk or network error.\r\n(contact)",
+                           "Korvalt Error: Error Number 3021 in routine FillSizeList" + row}));
         for (const auto& m : fake.messages) {
             EXPECT_EQ(m.icon, MsgIcon::Critical);
             EXPECT_EQ(m.buttons, MsgButtons::Ok);
