@@ -5,8 +5,6 @@
 
 #include <sqlite3.h>
 
-#include <cctype>
-
 #include <string_view>
 
 namespace korvalt {
@@ -124,13 +122,10 @@ SqliteConnection::~SqliteConnection() {
 namespace {
 
 // The translated statement begins with DELETE (the dialect's one statement
-// per call, so that is what it does).
+// per call, so that is what it does). A translation begins with its first
+// keyword, a whole word, and is always one of DELETE, INSERT, SELECT, UPDATE.
 bool isDelete(const std::string& sqliteText) {
-    const auto start = sqliteText.find_first_not_of(" \t\r\n");
-    return start != std::string::npos && sqliteText.size() - start > 6 &&
-           sqlite3_strnicmp(sqliteText.c_str() + start, "DELETE", 6) == 0 &&
-           !std::isalnum(static_cast<unsigned char>(sqliteText[start + 6])) &&
-           sqliteText[start + 6] != '_';
+    return sqlite3_strnicmp(sqliteText.c_str(), "DELETE", 6) == 0;
 }
 
 } // namespace
@@ -138,20 +133,14 @@ bool isDelete(const std::string& sqliteText) {
 SqliteConnection::Statement SqliteConnection::prepare(const std::string& jetSql, bool forReading) {
     const std::string sql = JetSql::toSqlite(jetSql);
     sqlite3_stmt* raw = nullptr;
-    const char* tail = nullptr;
     m_pending.reset();
-    const int rc = sqlite3_prepare_v2(m_db, sql.c_str(), static_cast<int>(sql.size()), &raw, &tail);
+    // The translation is one statement that begins with its keyword and holds
+    // no comment, so SQLite always makes a statement of all of it.
+    const int rc =
+        sqlite3_prepare_v2(m_db, sql.c_str(), static_cast<int>(sql.size()), &raw, nullptr);
     Statement statement(raw);
     if (rc != SQLITE_OK) {
         raise(rc, jetSql);
-    }
-    if (statement == nullptr) {
-        throw EngineError(engine_errors::kSyntaxError,
-                          "Syntax error in query expression '" + jetSql + "'.");
-    }
-    if (tail != nullptr && *tail != '\0') {
-        throw EngineError(engine_errors::kTrailingCharacters,
-                          "Characters found after end of SQL statement.");
     }
     const bool changesData = sqlite3_stmt_readonly(statement.get()) == 0;
     if (forReading && changesData) {

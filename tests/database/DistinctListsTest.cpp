@@ -2,14 +2,15 @@
 
 #include "database/EngineError.h"
 #include "database/SqliteDatabase.h"
+#include "support/EngineCases.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
 #include <QTemporaryDir>
 
-#include <functional>
-#include <optional>
+#include <filesystem>
+#include <fstream>
 #include <random>
 #include <string>
 #include <vector>
@@ -17,154 +18,98 @@
 namespace korvalt {
 namespace {
 
-using Row = std::optional<std::string>; // nullopt for Null
-
-std::vector<Row> readAll(Recordset& records, const std::string& field) {
-    std::vector<Row> rows;
-    for (; !records.isEof(); records.moveNext()) {
-        const Value& value = records.fields(field);
-        rows.push_back(value.isNull() ? Row() : Row(value.asText()));
-    }
-    return rows;
-}
-
-// What the engine itself answers, through the collation the statements use.
-std::vector<Row> engineAnswer(sqlite3* db, const std::string& column) {
-    const std::string sql = "SELECT DISTINCT " + column + " COLLATE JETNOCASE FROM Pipe ORDER BY " +
-                            column + " COLLATE JETNOCASE ASC";
-    sqlite3_stmt* statement = nullptr;
-    EXPECT_EQ(sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr), SQLITE_OK);
-    std::vector<Row> rows;
-    while (sqlite3_step(statement) == SQLITE_ROW) {
-        if (sqlite3_column_type(statement, 0) == SQLITE_NULL) {
-            rows.emplace_back();
-            continue;
-        }
-        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, 0));
-        rows.emplace_back(
-            std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(statement, 0))));
-    }
-    sqlite3_finalize(statement);
-    return rows;
-}
+using test_support::errorOf;
+using test_support::readField;
+using Strings = std::vector<std::string>;
 
 void exec(sqlite3* db, const std::string& sql) {
     ASSERT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sql;
 }
 
-void insert(sqlite3* db, const std::vector<std::vector<Row>>& rows) {
-    sqlite3_stmt* statement = nullptr;
-    ASSERT_EQ(sqlite3_prepare_v2(db, "INSERT INTO Pipe VALUES (?, ?, ?)", -1, &statement, nullptr),
-              SQLITE_OK);
-    for (const auto& row : rows) {
-        for (int k = 0; k < 3; ++k) {
-            const Row& cell = row[static_cast<std::size_t>(k)];
-            if (cell)
-                sqlite3_bind_text(statement, k + 1, cell->data(), static_cast<int>(cell->size()),
-                                  SQLITE_TRANSIENT);
-            else
-                sqlite3_bind_null(statement, k + 1);
-        }
-        ASSERT_EQ(sqlite3_step(statement), SQLITE_DONE);
-        sqlite3_reset(statement);
-    }
-    sqlite3_finalize(statement);
-}
-
-// Texts that collide under case folding in every way the collation knows:
-// ASCII and Latin-1 capitals, Greek final sigma, the Kelvin sign (which
-// folds to an ASCII k), a byte that is not UTF-8, shared long prefixes
-// (beyond the eight bytes the sort looks at first) and empty text.
-std::string randomText(std::mt19937& random) {
-    static const std::vector<std::string> pieces = {
+// Texts that collide under case folding in every way the collation knows
+// (ASCII and Latin-1 capitals, final sigma, the Kelvin sign), a byte that
+// is not UTF-8, prefixes longer than eight bytes, empty text and Null.
+std::string randomValue(std::mt19937& random) {
+    static const char* const pieces[] = {
         "a",      "A",      "k", "K", "\u212A", "\u00e9", "\u00c9",     "\u03c3",
         "\u03a3", "\u03c2", "-", "1", " ",      "\xff",   "LINE-0042-", "line-0042-"};
-    std::string text;
-    const int length = std::uniform_int_distribution<int>(0, 5)(random);
-    for (int i = 0; i < length; ++i)
-        text += pieces[std::uniform_int_distribution<std::size_t>(0, pieces.size() - 1)(random)];
-    return text;
+    if (random() % 23 == 0)
+        return "NULL";
+    std::string text = "'";
+    for (auto length = random() % 6; length > 0; --length)
+        text += pieces[random() % std::size(pieces)];
+    return text + "'";
 }
 
-class DistinctListsTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        db = SqliteDatabase::openMemory("lists");
-        exec(handle(), "CREATE TABLE Pipe (DWG_NAME TEXT, Tag VARCHAR(40), Line_Num REAL)");
-    }
-    sqlite3* handle() const { return db->handle(); }
-
-    std::unique_ptr<SqliteDatabase> db;
-};
-
-TEST_F(DistinctListsTest, AnswersAsTheEngineDoesEvenForTextsThatDifferOnlyInCase) {
-    std::mt19937 random(7);
-    std::vector<std::vector<Row>> rows;
-    for (int i = 0; i < 10000; ++i) { // more than one batch of the scan
-        const bool null = i % 23 == 0;
-        rows.push_back({null ? Row() : Row(randomText(random)), Row(randomText(random)), Row()});
-    }
-    insert(handle(), rows);
-
-    DistinctLists lists(handle());
-    for (const std::string column : {"DWG_NAME", "Tag"}) {
-        const auto answer =
-            lists.answer("SELECT DISTINCT " + column + " FROM PIPE ORDER BY " + column + " ASC");
-        ASSERT_NE(answer, nullptr) << column;
-        const std::vector<Row> expected = engineAnswer(handle(), column);
-        EXPECT_GT(expected.size(), 100u);
-        EXPECT_EQ(readAll(*answer, column), expected) << column;
-    }
-    // The same list asked for again is read afresh, and the same.
-    const auto again = lists.answer("select distinct tag from pipe order by TAG;");
-    ASSERT_NE(again, nullptr);
-    EXPECT_EQ(readAll(*again, "TAG"), engineAnswer(handle(), "Tag"));
-}
-
-TEST_F(DistinctListsTest, FollowsChangesMadeThroughThisConnectionAndByOtherPrograms) {
+// The lists' own answer is the engine's, row for row, over more rows than
+// one batch of the scan; and it is read afresh after every change, by this
+// connection or by another program.
+TEST(DistinctLists, AnswerAsTheEngineDoesAndFollowChanges) {
     QTemporaryDir dir;
     const std::string path = dir.filePath("pipe.db").toStdString();
     sqlite3* other = nullptr;
     ASSERT_EQ(sqlite3_open(path.c_str(), &other), SQLITE_OK);
-    exec(other, "CREATE TABLE Pipe (DWG_NAME TEXT, Tag TEXT); "
-                "INSERT INTO Pipe VALUES ('a.dwg', 'T1'), ('b.dwg', 'T2')");
-    const auto file = SqliteDatabase::openFile(path);
-    const std::string sql = "SELECT DISTINCT DWG_NAME FROM PIPE ORDER BY DWG_NAME ASC";
-    DistinctLists lists(file->handle());
-    const auto names = [&] {
-        const auto answer = lists.answer(sql);
-        EXPECT_NE(answer, nullptr);
-        return answer ? readAll(*answer, "DWG_NAME") : std::vector<Row>();
-    };
-    ASSERT_EQ(lists.answer("SELECT DISTINCT Tag FROM Pipe ORDER BY Tag")->isEof(), false);
+    exec(other, "CREATE TABLE Pipe (DWG_NAME TEXT, Tag VARCHAR(40), Size REAL)");
+    std::mt19937 random(7);
+    std::string insert = "BEGIN; INSERT INTO Pipe VALUES ('a.dwg', 'x', 1)";
+    for (int i = 0; i < 10000; ++i)
+        insert += ", (" + randomValue(random) + ", " + randomValue(random) + ", 1)";
+    exec(other, insert + "; COMMIT");
 
-    file->execute("DELETE FROM Pipe WHERE DWG_NAME = 'A.DWG'");
-    EXPECT_EQ(names(), std::vector<Row>{"b.dwg"});
-    exec(other, "INSERT INTO Pipe VALUES ('C.dwg', 'T3'), (NULL, 'T4')");
-    EXPECT_EQ(names(), (std::vector<Row>{Row(), "b.dwg", "C.dwg"}));
+    const auto db = SqliteDatabase::openFile(path);
+    DistinctLists lists(db->handle());
+    for (const std::string column : {"DWG_NAME", "Tag", "Tag"}) {
+        const std::string list = "SELECT DISTINCT " + column + " FROM Pipe ORDER BY " + column;
+        EXPECT_NE(lists.answer(list), nullptr);
+        const Strings expected = readField(
+            *db,
+            "SELECT DISTINCT " + column + " FROM Pipe WHERE Size = 1 ORDER BY " + column + " ASC",
+            column);
+        EXPECT_EQ(readField(*db, list + " ASC;", column), expected) << column;
+    }
+    const std::string names = "select distinct dwg_name from PIPE order by DWG_NAME";
+    db->execute("DELETE FROM Pipe WHERE Size = 1");
+    exec(other, "INSERT INTO Pipe VALUES ('b.dwg', 't', 2), (NULL, 't', 2), ('B.DWG', 't', 2)");
     sqlite3_close(other);
+    EXPECT_EQ(readField(*db, names, "DWG_name"), (Strings{"<Null>", "b.dwg"}));
+    db->execute("DELETE FROM Pipe WHERE DWG_NAME IS NULL");
+    EXPECT_EQ(readField(*db, names, "DWG_name"), (Strings{"b.dwg"}));
 }
 
-TEST_F(DistinctListsTest, LeavesToTheEngineWhatItCannotAnswerExactly) {
-    insert(handle(), {{Row("a"), Row("t"), Row()}});
-    exec(handle(), "INSERT INTO Pipe VALUES (X'0102', 't', 1.5)");
-    DistinctLists lists(handle());
-    // Bytes among the texts, a column without text affinity.
-    EXPECT_EQ(lists.answer("SELECT DISTINCT DWG_NAME FROM Pipe ORDER BY DWG_NAME"), nullptr);
-    EXPECT_EQ(lists.answer("SELECT DISTINCT Line_Num FROM Pipe ORDER BY Line_Num"), nullptr);
-    // A missing table or column: the engine raises its own error.
-    EXPECT_EQ(lists.answer("SELECT DISTINCT Tag FROM Nothing ORDER BY Tag"), nullptr);
-    EXPECT_EQ(lists.answer("SELECT DISTINCT Size FROM Pipe ORDER BY Size"), nullptr);
-    EXPECT_NE(lists.answer("SELECT DISTINCT Tag FROM Pipe ORDER BY Tag"), nullptr);
-    // The engine may scan an index instead of the table; a view is not a table.
-    exec(handle(), "CREATE VIEW Pipes AS SELECT * FROM Pipe");
-    EXPECT_EQ(lists.answer("SELECT DISTINCT Tag FROM Pipes ORDER BY Tag"), nullptr);
-    exec(handle(), "CREATE INDEX ByTag ON Pipe (Tag)");
-    EXPECT_EQ(lists.answer("SELECT DISTINCT Tag FROM Pipe ORDER BY Tag"), nullptr);
+// A table that cannot be read to its end, or a schema that cannot be read,
+// gives the engine's error, never a list cut short.
+TEST(DistinctLists, DamagedFileGivesTheErrorNotAShortList) {
+    QTemporaryDir dir;
+    for (const std::streamoff damagedAt : {4096 * 40, 100}) {
+        const std::string path = dir.filePath("pipe.db").toStdString();
+        std::filesystem::remove(path);
+        sqlite3* raw = nullptr;
+        ASSERT_EQ(sqlite3_open(path.c_str(), &raw), SQLITE_OK);
+        exec(raw, "PRAGMA page_size = 4096; CREATE TABLE Pipe (Tag TEXT); WITH RECURSIVE c(i) AS "
+                  "(SELECT 1 UNION ALL SELECT i + 1 FROM c WHERE i < 3000) INSERT INTO Pipe "
+                  "SELECT printf('T-%05d-%s', i, hex(zeroblob(40))) FROM c");
+        sqlite3_close(raw);
+        std::fstream(path, std::ios::in | std::ios::out | std::ios::binary).seekp(damagedAt)
+            << std::string(4000, '\xff');
+        const auto db = SqliteDatabase::openFile(path);
+        for (const char* sql :
+             {"SELECT DISTINCT Tag FROM Pipe ORDER BY Tag", "SELECT * FROM Pipe"}) {
+            SCOPED_TRACE(sql + std::string(" damaged at ") + std::to_string(damagedAt));
+            std::size_t read = 0;
+            EXPECT_EQ(errorOf([&] {
+                          for (auto rs = db->openRecordset(sql); !rs->isEof(); rs->moveNext())
+                              ++read;
+                      }),
+                      "3049 Cannot open database '" + path +
+                          "'. It may not be a database that your application recognizes, or "
+                          "the file may be corrupt.")
+                << read << " rows read";
+        }
+    }
 }
 
-TEST(DistinctListsMatch, TakesOnlyTheListStatement) {
-    const std::vector<std::pair<std::string, bool>> cases = {
+TEST(DistinctLists, TakeOnlyTheListStatementOfAPlainTextColumn) {
+    const std::pair<std::string, bool> statements[] = {
         {"SELECT DISTINCT TAG FROM PIPE ORDER BY TAG ASC", true},
         {"  select   distinct Tag from Pipe order by tag ;", true},
         {"SELECT DISTINCT TAG FROM PIPE ORDER BY TAG DESC", false},
@@ -175,57 +120,48 @@ TEST(DistinctListsMatch, TakesOnlyTheListStatement) {
         {"SELECT DISTINCT [TAG] FROM PIPE ORDER BY [TAG]", false},
         {"SELECT DISTINCT TAG, DB_CODE FROM PIPE ORDER BY TAG", false},
         {"SELECT DISTINCT ORDER FROM PIPE ORDER BY ORDER", false},
+        {"SELECT DISTINCT TAG FROM ORDER ORDER BY TAG", false},
     };
-    for (const auto& [sql, listStatement] : cases)
-        EXPECT_EQ(DistinctLists::match(sql).has_value(), listStatement) << sql;
+    for (const auto& [sql, taken] : statements)
+        EXPECT_EQ(DistinctLists::match(sql).has_value(), taken) << sql;
     const auto request =
         DistinctLists::match("SELECT DISTINCT Line_Num FROM Pipe ORDER BY LINE_NUM");
     ASSERT_TRUE(request);
-    EXPECT_EQ(request->column, "Line_Num");
-    EXPECT_EQ(request->table, "Pipe");
-}
+    EXPECT_EQ(request->column + " " + request->table, "Line_Num Pipe");
 
-TEST_F(DistinctListsTest, ItsRowsReadLikeAnyOtherRecordset) {
-    DistinctLists lists(handle());
-    const auto empty = lists.answer("SELECT DISTINCT Tag FROM Pipe ORDER BY Tag");
-    ASSERT_NE(empty, nullptr);
-    EXPECT_TRUE(empty->isEof());
-    EXPECT_EQ(empty->recordCount(), 0);
-
-    insert(handle(), {{Row("a"), Row("x"), Row()}, {Row("b"), Row("X"), Row()}});
+    const auto db = SqliteDatabase::openMemory();
+    exec(db->handle(), "CREATE TABLE Pipe (DWG_NAME TEXT, Tag CHAR(9), Line_Num CLOB, Size REAL);"
+                       "INSERT INTO Pipe VALUES ('a', 't', 'l', 1.5), (X'0102', 'T', NULL, 2)");
+    DistinctLists lists(db->handle());
+    const auto answered = [&](const std::string& column, const char* table = "Pipe") {
+        return lists.answer("SELECT DISTINCT " + column + " FROM " + table + " ORDER BY " +
+                            column) != nullptr;
+    };
+    const auto lines = lists.answer("SELECT DISTINCT Line_Num FROM Pipe ORDER BY Line_Num");
+    ASSERT_NE(lines, nullptr);
+    EXPECT_EQ(lines->valueAt(0), Value::null());
+    EXPECT_EQ(errorOf([&] { lines->valueAt(1); }), "3265 Item not found in this collection.");
+    // Its rows read like any other recordset's.
     const auto tags = lists.answer("SELECT DISTINCT Tag FROM Pipe ORDER BY Tag");
     ASSERT_NE(tags, nullptr);
-    EXPECT_NE(tags->recordCount(), 0);
-    EXPECT_EQ(tags->fields("TAG").asText(), "x");
-    const auto number = [](const std::function<void()>& call) {
-        try {
-            call();
-        } catch (const EngineError& e) {
-            return e.number();
-        }
-        return 0;
-    };
-    EXPECT_EQ(number([&] { (void)tags->fields("Size"); }), 3265);
+    EXPECT_EQ(tags->recordCount(), 1);
+    EXPECT_EQ(tags->fieldPosition("TAG"), 0);
+    EXPECT_EQ(tags->fields("tag"), Value::text("t"));
+    EXPECT_EQ(errorOf([&] { tags->fields("Tags"); }), "3265 Item not found in this collection.");
     tags->moveNext();
     EXPECT_TRUE(tags->isEof());
-    EXPECT_EQ(number([&] { (void)tags->fields("Tag"); }), 3021);
-    EXPECT_EQ(number([&] { tags->moveNext(); }), 3021);
+    EXPECT_EQ(errorOf([&] { tags->textAt(0); }), "3021 No current record.");
+    EXPECT_EQ(errorOf([&] { tags->moveNext(); }), "3021 No current record.");
     tags->close();
-    EXPECT_EQ(number([&] { tags->moveNext(); }), 3420);
-}
-
-TEST(SqliteDatabaseProgress, TellsOfLongWorkUntilTold) {
-    const auto db = SqliteDatabase::openMemory();
-    int calls = 0;
-    db->setProgress([&calls] { ++calls; });
-    const char* work = "CREATE TABLE n AS WITH RECURSIVE c(i) AS "
-                       "(SELECT 1 UNION ALL SELECT i + 1 FROM c WHERE i < 200000) SELECT i FROM c";
-    exec(db->handle(), work);
-    EXPECT_GT(calls, 0);
-    const int before = calls;
-    db->setProgress({});
-    exec(db->handle(), "CREATE TABLE m AS SELECT * FROM n ORDER BY i DESC");
-    EXPECT_EQ(calls, before);
+    EXPECT_EQ(errorOf([&] { tags->moveNext(); }), "3420 Object invalid or no longer set.");
+    EXPECT_FALSE(answered("DWG_NAME")); // bytes among the texts
+    EXPECT_FALSE(answered("Size"));     // no text column
+    EXPECT_FALSE(answered("Nothing"));
+    EXPECT_FALSE(answered("Tag", "Nothing"));
+    exec(db->handle(), "CREATE VIEW Pipes AS SELECT * FROM Pipe");
+    EXPECT_FALSE(answered("Tag", "Pipes"));
+    exec(db->handle(), "CREATE INDEX ByTag ON Pipe (Tag)"); // the engine may read the index
+    EXPECT_FALSE(answered("Tag"));
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "database/Database.h"
 
+#include <functional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -42,5 +43,8 @@ void checkEngineCase(Database& db, const EngineCase& c);
 
 // The field of every record of a query, as checkEngineCase compares them.
 std::vector<std::string> readField(Database& db, const std::string& sql, const std::string& field);
+
+// The EngineError a call raises as "number description", or "accepted".
+std::string errorOf(const std::function<void()>& call);
 
 } // namespace korvalt::test_support
