@@ -59,40 +59,38 @@ std::string loadStatement() {
 }
 
 struct Shared {
-    bool tried = false;
-    bool failed = false;
     std::unique_ptr<PgServer> server;
     std::string whyNot;
+    bool failed = false;
 };
 
+// One server for the whole run of the test program, set up at the first call.
 Shared& state() {
-    // One server for the whole run of the test program.
-    static Shared shared;
+    static Shared shared = [] {
+        Shared s;
+        const char* given = std::getenv("KORVALT_TEST_PG");
+        if (given == nullptr || *given == '\0') {
+            s.whyNot = "skipped: KORVALT_TEST_PG (an ODBC connection string) is not set; "
+                       "scripts/test-server starts a server that fits";
+            return s;
+        }
+        try {
+            s.server = std::make_unique<PgServer>(given);
+            s.server->run({loadStatement()});
+        } catch (const std::exception& e) {
+            s.server.reset();
+            s.failed = true;
+            s.whyNot = std::string("the PostgreSQL test server could not be set up: ") + e.what();
+        }
+        return s;
+    }();
     return shared;
 }
 
 } // namespace
 
 PgServer* PgServer::shared() {
-    Shared& s = state();
-    if (s.tried)
-        return s.server.get();
-    s.tried = true;
-    const char* given = std::getenv("KORVALT_TEST_PG");
-    if (given == nullptr || *given == '\0') {
-        s.whyNot = "skipped: KORVALT_TEST_PG (an ODBC connection string) is not set; "
-                   "scripts/test-server starts a server that fits";
-        return nullptr;
-    }
-    try {
-        s.server = std::make_unique<PgServer>(given);
-        s.server->run({loadStatement()});
-    } catch (const std::exception& e) {
-        s.server.reset();
-        s.failed = true;
-        s.whyNot = std::string("the PostgreSQL test server could not be set up: ") + e.what();
-    }
-    return s.server.get();
+    return state().server.get();
 }
 
 const std::string& PgServer::whyNot() {

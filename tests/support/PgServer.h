@@ -19,7 +19,6 @@ public:
 
     explicit PgServer(std::string connection) : m_connection(std::move(connection)) {}
     const std::string& connectionString() const { return m_connection; }
-    // The same with one more attribute, such as "DATABASE=nothere".
     std::string connectionStringWith(const std::string& attribute) const;
     // Runs statements of the server's own SQL, in order, on one connection.
     void run(const std::vector<std::string>& statements) const;
@@ -28,9 +27,9 @@ private:
     std::string m_connection;
 };
 
-// A fresh copy of the fixture table in a schema of its own (named from
-// `prefix` and the process), for a test that changes data while other test
-// programs read the shared one; dropped again at the end.
+// A fresh copy of the fixture table in a schema of its own (`prefix` and the
+// process id), for a test that changes data while other test programs read
+// the shared one; dropped at the end.
 class PrivateCopy {
 public:
     PrivateCopy(const PgServer& server, const std::string& prefix);
@@ -38,8 +37,7 @@ public:
     PrivateCopy(const PrivateCopy&) = delete;
     PrivateCopy& operator=(const PrivateCopy&) = delete;
     const std::string& schema() const { return m_schema; }
-    // A connection string that works in the schema.
-    const std::string& connection() const { return m_connection; }
+    const std::string& connection() const { return m_connection; } // works in the schema
 
 private:
     const PgServer& m_server;
