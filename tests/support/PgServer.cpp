@@ -31,9 +31,8 @@ std::string literal(const Value& v) {
     return out + "'";
 }
 
-// Test programs running side by side share the server (ctest runs every test
-// in a process of its own): the first creates the table, under a lock, and
-// the others find it there.
+// Test programs running side by side share the server: the first creates the
+// table, under a lock, and the others find it there.
 std::string loadStatement() {
     const std::vector<std::string>& columns = pipeCsvColumns();
     std::string create = "CREATE TABLE \"Pipe\" (";
@@ -101,14 +100,9 @@ bool PgServer::setupFailed() {
     return state().failed;
 }
 
-std::string PgServer::connectionStringWith(const std::string& attribute) const {
-    return m_connection + (m_connection.ends_with(';') ? "" : ";") + attribute;
-}
-
 void PgServer::run(const std::vector<std::string>& statements) const {
     odbc::Connection connection(m_connection);
-    // Whatever the server's configuration, a backslash in a literal is a
-    // plain character.
+    // A backslash in a literal is a plain character, whatever the server says.
     connection.run("SET standard_conforming_strings = on");
     for (const std::string& sql : statements)
         connection.run(sql);

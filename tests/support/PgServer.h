@@ -5,10 +5,9 @@
 
 namespace korvalt::test_support {
 
-// The PostgreSQL server that KORVALT_TEST_PG names (an ODBC connection
-// string, as scripts/test-server prints it), holding the records of
-// fixtures/pipe-small.csv in a table "Pipe" with the fixture's column
-// spellings, created at first use when the server has none.
+// The PostgreSQL server KORVALT_TEST_PG names (as scripts/test-server prints
+// it), with the records of fixtures/pipe-small.csv in a table "Pipe" spelled
+// as the fixture spells it, created at first use.
 class PgServer {
 public:
     // The server of this run; nullptr when none is named (whyNot() says so)
@@ -19,7 +18,9 @@ public:
 
     explicit PgServer(std::string connection) : m_connection(std::move(connection)) {}
     const std::string& connectionString() const { return m_connection; }
-    std::string connectionStringWith(const std::string& attribute) const;
+    std::string connectionStringWith(const std::string& attribute) const {
+        return m_connection + (m_connection.ends_with(';') ? "" : ";") + attribute;
+    }
     // Runs statements of the server's own SQL, in order, on one connection.
     void run(const std::vector<std::string>& statements) const;
 
@@ -27,9 +28,8 @@ private:
     std::string m_connection;
 };
 
-// A fresh copy of the fixture table in a schema of its own (`prefix` and the
-// process id), for a test that changes data while other test programs read
-// the shared one; dropped at the end.
+// A fresh copy of the table in a schema of its own (`prefix` and the process
+// id), dropped at the end: for a test that changes data.
 class PrivateCopy {
 public:
     PrivateCopy(const PgServer& server, const std::string& prefix);
@@ -45,8 +45,7 @@ private:
     std::string m_connection;
 };
 
-// In a test body: `server` becomes the shared server, or the test ends as
-// skipped (no server named) or failed (one that does not work).
+// `server` becomes the shared server, or the test ends skipped or failed.
 #define KORVALT_PG_SERVER_OR_SKIP(server)                                                          \
     ::korvalt::test_support::PgServer* server = ::korvalt::test_support::PgServer::shared();       \
     if (server == nullptr) {                                                                       \

@@ -28,23 +28,18 @@ template <typename Call> std::pair<int, std::string> failure(Call call) {
     return {0, ""};
 }
 
-// The statements every back end answers alike, on one connection; none may
-// change the data, accepted or not.
-TEST(OdbcServer, AnswersTheEngineCasesAsWorkedOut) {
+// The statements every back end answers alike, none changing the data,
+// accepted or not; fields keep their types and text.
+TEST(OdbcServer, AnswersAsEveryBackEndAndKeepsFieldsWhole) {
     KORVALT_PG_SERVER_OR_SKIP(server);
-    const auto db = OpenDatabase(server->connectionString());
+    // The server trusts every local user: the password is only carried.
+    const auto db = OpenDatabase(server->connectionStringWith("PWD={s3cr;et}"));
+    EXPECT_EQ(db->path(), server->connectionString() + ";PWD={***}");
     for (const test_support::EngineCase& c : test_support::engineQueryCases()) {
         SCOPED_TRACE(c.sql);
         test_support::checkEngineCase(*db, c);
     }
     EXPECT_EQ(countRecords(*db), 40u);
-}
-
-TEST(OdbcServer, FieldsKeepTheirTypesAndText) {
-    KORVALT_PG_SERVER_OR_SKIP(server);
-    // The server trusts every local user: the password is only carried.
-    const auto db = OpenDatabase(server->connectionStringWith("PWD={s3cr;et}"));
-    EXPECT_EQ(db->path(), server->connectionString() + ";PWD={***}");
     auto rs = db->openRecordset("SELECT * FROM PIPE WHERE UNIQUE_ID = 13 OR UNIQUE_ID = 7 OR "
                                 "UNIQUE_ID = 9 OR SHORT_DESC = 'RÜCKSCHLAGVENTIL' ORDER BY "
                                 "UNIQUE_ID DESC");
@@ -123,12 +118,9 @@ TEST(OdbcServer, FailuresAreToldApartWithoutThePassword) {
     }
 }
 
-// On a copy of its own: a delete runs in a transaction (a failure part-way
-// leaves every record, a success is committed for everybody); results far
-// larger than what is handed over at once arrive whole and in order, and
-// one left half read or unread does not stand in the way; while another
-// user holds the table, a query and a delete wait, and the program is told
-// meanwhile; a table gone is a missing table.
+// A delete is all or nothing; large results arrive whole and in order, and
+// one left unread stands in no way; waits for another user are reported; a
+// table gone is a missing table.
 TEST(OdbcServer, ChangesAreAllOrNothingAndResultsArriveWhole) {
     KORVALT_PG_SERVER_OR_SKIP(server);
     const PrivateCopy copy(*server, "korvalt_engine");
@@ -177,8 +169,7 @@ TEST(OdbcServer, ChangesAreAllOrNothingAndResultsArriveWhole) {
         if (++calls == 3)
             other.endTransaction(true);
     });
-    // Should nobody be told, the server ends the lock after a while, and the
-    // test fails instead of waiting for ever.
+    // Should nobody be told, the lock ends after a while and the test fails.
     other.run("SET idle_in_transaction_session_timeout = '10s'");
     for (const bool removing : {false, true}) {
         calls = 0;

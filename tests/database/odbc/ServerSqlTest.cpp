@@ -26,12 +26,11 @@ ServerSchema pipeSchema() {
     return {{pipe, {"Other \"x\"", {{"Val", true}, {"N", false}}}}};
 }
 
-// The case-folded key of an expression on PostgreSQL.
+// The case-folded key of an expression on PostgreSQL and on SQL Server.
 std::string pg(const std::string& expression) {
     return "translate(lower(" + expression +
            " COLLATE \"und-x-icu\"), 'µͅςϐϑϕϖϰϱϵẛ', 'μισβθφπκρεṡ') COLLATE \"C\"";
 }
-// ... and on SQL Server.
 std::string ms(const std::string& expression) {
     return "(LOWER(" + expression + ") + NCHAR(1)) COLLATE Latin1_General_100_BIN2";
 }
@@ -63,9 +62,8 @@ TEST(ServerSql, TranslationKeepsTheFileEngineMeaning) {
         {kPg, all + "Tag = 'a\\b' AND Tag LIKE '1%_\\?*' AND Tag NOT LIKE '*5'",
          allPg + tagPg + " = " + pg("'a\\b'") + " AND " + tagPg + " LIKE " + pg("'1\\%\\_\\\\_%'") +
              " AND " + tagPg + " NOT LIKE " + pg("'%5'")},
-        // # and classes go to an anchored regular expression, its own special
-        // characters escaped, class members as code points, a class of
-        // capitals with their small letters.
+        // # and classes: an anchored regular expression, class members as code
+        // points, capitals with their small letters.
         {kPg, all + "Tag LIKE 'P.#(+)?**$' OR Tag NOT LIKE '[!a-c]x[[][*]['']a[]b[!]'",
          allPg + tagPg + " ~ " + pg("'^P\\.[0-9]\\(\\+\\)..*\\$$'") + " OR " + tagPg + " !~ " +
              pg("'^[^\\x61-\\x63]x[\\x5b][\\x2a][\\x27]ab[\\x21]$'")},
@@ -108,7 +106,6 @@ TEST(ServerSql, TranslationKeepsTheFileEngineMeaning) {
         {kPg, "SELECT DISTINCT Tag & 'x' FROM Pipe",
          "SELECT DISTINCT \"Tag\" || 'x' FROM \"Pipe\""},
         {kPg, "SELECT DISTINCTROW Tag FROM Pipe;", "SELECT \"Tag\" FROM \"Pipe\""},
-        // SQL Server.
         {kMs, "SELECT DISTINCT DWG_NAME FROM PIPE WHERE UNIQUE_ID LIKE '4*' ORDER BY DWG_NAME DESC",
          "SELECT MIN([DWG_NAME]) AS [DWG_NAME] FROM [Pipe] WHERE " +
              ms("CAST([UNIQUE_ID] AS nvarchar(max))") +
@@ -127,9 +124,8 @@ TEST(ServerSql, TranslationKeepsTheFileEngineMeaning) {
     }
 }
 
-// Statements the file engine refuses fail with the numbers and words the
-// SQLite back end gives for the same text (on a table holding a record, so
-// that the pattern is read there too); a pattern must be a text.
+// What the file engine refuses fails with the SQLite back end's number and
+// words (a record there, so that the pattern is read); a pattern is a text.
 TEST(ServerSql, RefusesWhatTheFileEngineRefuses) {
     auto sqlite = SqliteDatabase::openMemory();
     ASSERT_EQ(
