@@ -35,7 +35,6 @@ TEST(OdbcText, ConnectionStringsAreToldFromPathsAndShownWithoutPassword) {
         {"DSN=a;PWD=one;PASSWORD=two", true, "DSN=a;PWD=***;PASSWORD=***", {"one", "two"}},
         // PWDX and XPWD are other attributes; an empty password stays empty.
         {"DSN=a;PWDX=k;XPWD=k;PWD=", true, "DSN=a;PWDX=k;XPWD=k;PWD=***", {}},
-        {"DSN=", true, "DSN=", {}},
         // Paths, however they look, are shown as they are.
         {"/data/DSN=Plant/pipe.mdb", false, "/data/DSN=Plant/pipe.mdb", {}},
         {" DSN=Plant", false, " DSN=Plant", {}},
@@ -53,9 +52,8 @@ TEST(OdbcText, ConnectionStringsAreToldFromPathsAndShownWithoutPassword) {
     EXPECT_THROW(OpenDatabase("/nonexistent-folder/DSN=Plant.mdb"), EngineError);
 }
 
-// UTF-8 <-> UTF-16 as the wide ODBC calls need it: pairs for the characters
-// beyond the first 65,536, at either end of a text; what is no character
-// becomes U+FFFD.
+// UTF-8 <-> UTF-16: pairs for characters beyond the first 65,536, at either
+// end of a text; what is no character becomes U+FFFD.
 TEST(OdbcText, TextCrossesToUtf16AndBack) {
     const std::string top = "\xF4\x8F\xBF\xBF", smile = "\xF0\x9F\x98\x80", bad = "\xEF\xBF\xBD";
     const struct {
@@ -150,22 +148,18 @@ TEST(OdbcPacked, TakesTheServersRecordTextApart) {
     EXPECT_EQ(emptyQuery("SELECT 1;"), "SELECT * FROM (SELECT 1) AS k LIMIT 0");
 }
 
-// Records read a block at a time arrive as the server sent them, through
-// either way of reading text: texts longer than a field's buffer at every
-// place in a block, letters beyond ASCII, empty text and Null apart.
+// Records read a block at a time arrive whole, through either way of reading
+// text: texts longer than a field's buffer at every place in a block.
 TEST(OdbcRowset, EveryFieldArrivesWholeBothWays) {
     KORVALT_PG_SERVER_OR_SKIP(server);
     const std::vector<ColumnKind> kinds = {K::Integer, K::Text, K::Real};
     Cells expected;
-    for (int g = 1; g <= 1000; ++g) {
-        std::string text;
-        for (int k = 0; k < g % 400; ++k)
-            text += "Ø";
+    std::string text = "Ø😀";
+    for (int g = 1; g <= 1000; ++g, text = g % 400 == 0 ? "😀" : "Ø" + text)
         expected.insert(expected.end(),
                         {"i" + std::to_string(g),
-                         g % 5 == 0 ? std::nullopt : std::optional(g % 5 == 1 ? "" : text + "😀"),
+                         g % 5 == 0 ? std::nullopt : std::optional(g % 5 == 1 ? "" : text),
                          g % 7 == 0 ? std::nullopt : std::optional("r" + std::to_string(g * 0.5))});
-    }
     for (const bool narrow : {true, false}) {
         SCOPED_TRACE(narrow);
         // Through a server cursor, so that blocks also span the driver's fetches.
