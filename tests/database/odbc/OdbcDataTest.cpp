@@ -76,14 +76,14 @@ TEST(OdbcText, TextCrossesToUtf16AndBack) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.back);
-        if (c.utf8)
+        if (c.utf8) {
             EXPECT_EQ(toWide(*c.utf8), c.wide);
+        }
         EXPECT_EQ(fromWide(c.wide.data(), c.wide.size()), c.back);
         std::string out = "kept";
         appendFromWide(c.wide.data(), c.wide.size(), out);
         EXPECT_EQ(out, "kept" + c.back);
     }
-    // The length given counts, not a terminator.
     const WideString ab = {'a', 0xD83D, 0xDE00};
     EXPECT_EQ(fromWide(ab.data(), 2), "a" + bad);
 }
@@ -120,7 +120,6 @@ TEST(OdbcPacked, TakesTheServersRecordTextApart) {
     EXPECT_EQ(unpacked("(AREA1.dwg,,\"\",42,2.5,)",
                        {K::Text, K::Text, K::Text, K::Integer, K::Real, K::Real}),
               (Cells{"AREA1.dwg", std::nullopt, "", "i42", "r2.500000", std::nullopt}));
-    // Quoted: separators, blanks, parentheses; doubled quotes and backslashes.
     EXPECT_EQ(unpacked(R"rec(("a,b"," x ","(y)","2"" pipe","C:\\dir\\",""""))rec",
                        std::vector<ColumnKind>(6, K::Text)),
               (Cells{"a,b", " x ", "(y)", "2\" pipe", "C:\\dir\\", "\""}));
@@ -164,8 +163,9 @@ TEST(OdbcRowset, EveryFieldArrivesWholeBothWays) {
         SCOPED_TRACE(narrow);
         // Through a server cursor, so that blocks also span the driver's fetches.
         Connection connection(server->connectionStringWith("UseDeclareFetch=1;Fetch=300"));
-        connection.learnTextEncoding(std::string("SELECT '") +
-                                     (narrow ? Connection::kNarrowProbe : "not the probe") + "'");
+        connection.learnTextEncoding(narrow
+                                         ? std::string("SELECT '") + Connection::kNarrowProbe + "'"
+                                         : "SELECT * FROM korvalt_no_such_table");
         ASSERT_EQ(connection.narrowTextIsUtf8(), narrow);
         const Statement statement = connection.run(
             "SELECT g, CASE WHEN g % 5 = 0 THEN NULL WHEN g % 5 = 1 THEN '' ELSE "
@@ -173,11 +173,14 @@ TEST(OdbcRowset, EveryFieldArrivesWholeBothWays) {
             "FROM generate_series(1, 1000) AS g ORDER BY g");
         Rowset rowset(connection, statement.get(), kinds);
         RowBatch batch;
-        while (rowset.fetch()) {
+        while (rowset.fetch())
             for (std::size_t row = 0; row < rowset.rows(); ++row)
                 rowset.appendRow(row, batch);
-        }
         EXPECT_EQ(shown(batch, kinds), expected);
+        const Statement null = connection.run("SELECT NULL::text");
+        std::string cell = "earlier";
+        ASSERT_EQ(SQLFetch(null.get()), SQL_SUCCESS);
+        EXPECT_FALSE(connection.getText(null.get(), 1, cell));
     }
 }
 

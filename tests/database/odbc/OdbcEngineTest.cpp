@@ -180,9 +180,8 @@ TEST(OdbcServer, ChangesAreAllOrNothingAndResultsArriveWhole) {
         if (++calls == 3)
             other.endTransaction(true);
     });
-    // Should nobody be told, the lock ends after a while and the test fails.
+    // Neither a lock nobody is told of nor one the failed delete left waits for ever.
     other.run("SET idle_in_transaction_session_timeout = '10s'");
-    // Nor may the failed delete leave a transaction open that holds the table.
     other.run("SET lock_timeout = '5s'");
     for (const bool removing : {false, true}) {
         calls = 0;

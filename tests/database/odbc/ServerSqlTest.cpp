@@ -102,6 +102,8 @@ TEST(ServerSql, TranslationKeepsTheFileEngineMeaning) {
          "\"Pipe\" GROUP BY " +
              tagPg + ", \"UNIQUE_ID\", " + pg("\"Pipe\".\"NOTES\"") + " ORDER BY " + tagPg +
              " DESC NULLS LAST, \"UNIQUE_ID\" NULLS FIRST"},
+        {kPg, "SELECT DISTINCT Tag FROM Pipe UNION SELECT Tag FROM Pipe",
+         "SELECT DISTINCT \"Tag\" FROM \"Pipe\" UNION SELECT \"Tag\" FROM \"Pipe\""},
         {kPg, "SELECT DISTINCT * FROM Pipe", "SELECT DISTINCT * FROM \"Pipe\""},
         {kPg, "SELECT Tag FROM Pipe GROUP BY Tag", "SELECT \"Tag\" FROM \"Pipe\" GROUP BY \"Tag\""},
         {kPg, "SELECT DISTINCT Tag & 'x' FROM Pipe",
