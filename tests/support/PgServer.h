@@ -1,67 +1,51 @@
 #pragma once
 
-#include <memory>
 #include <string>
 #include <vector>
 
 namespace korvalt::test_support {
 
-// A PostgreSQL server holding the records of fixtures/pipe-small.csv in a
-// table "Pipe" (spelled in mixed case, quoted, with the fixture's column
-// spellings), for the tests of the database-server back end.
-//
-// The server is the one the environment variable KORVALT_TEST_PG names (an
-// ODBC connection string; a "Pipe" table is created there when it has none,
-// and must otherwise hold the fixture's records), or else one of the
-// test program's own: a throwaway cluster in a temporary folder on a free
-// loopback port, run by an unprivileged user when the tests run as root, and
-// stopped when the program ends, however it ends.
+// The PostgreSQL server KORVALT_TEST_PG names (as scripts/test-server prints
+// it), with the records of fixtures/pipe-small.csv in a table "Pipe" spelled
+// as the fixture spells it, created at first use.
 class PgServer {
 public:
-    // The server of this run of the test program, set up at the first call;
-    // nullptr when there is none: whyNot() then says why, and setupFailed()
-    // whether that is a failure (a server given or installed that does not
-    // work) rather than a machine without one. KORVALT_PG_SERVER_OR_SKIP does
-    // the right thing with both in a test.
+    // The server of this run; nullptr when none is named (whyNot() says so)
+    // or its table could not be set up (setupFailed()).
     static PgServer* shared();
     static const std::string& whyNot();
     static bool setupFailed();
 
-    ~PgServer();
-    PgServer(const PgServer&) = delete;
-    PgServer& operator=(const PgServer&) = delete;
-
-    // An ODBC connection string for the server, through the "PostgreSQL
-    // Unicode" driver (or the one of KORVALT_TEST_PG).
+    explicit PgServer(std::string connection) : m_connection(std::move(connection)) {}
     const std::string& connectionString() const { return m_connection; }
-    // The same with one more attribute, such as "DATABASE=nothere".
-    std::string connectionStringWith(const std::string& attribute) const;
-
-    // A schema of the test's own holding a fresh copy of the fixture table,
-    // for a test that changes data while others read the shared one (the
-    // server may serve several test programs at once); the connection
-    // string that works in it. dropSchema() removes it again.
-    std::string privateCopy(const std::string& schema) const;
-    void dropSchema(const std::string& schema) const;
-    // Runs statements of the server's own SQL, in order, through plain ODBC
-    // (not through the program's engine). Throws std::runtime_error.
+    std::string connectionStringWith(const std::string& attribute) const {
+        return m_connection + (m_connection.ends_with(';') ? "" : ";") + attribute;
+    }
+    // Runs statements of the server's own SQL, in order, on one connection.
     void run(const std::vector<std::string>& statements) const;
 
-    struct Cluster;
-    // Use shared().
-    PgServer(std::string connection, std::unique_ptr<Cluster> cluster);
-
 private:
-    struct Shared;
-    static Shared& state();
-    static std::unique_ptr<PgServer> start(std::string& whyNot);
-
     std::string m_connection;
-    std::unique_ptr<Cluster> m_cluster;
 };
 
-// In a test body: `server` becomes the shared server, or the test ends as
-// skipped (no server on this machine) or failed (one that does not work).
+// A fresh copy of the table in a schema of its own (`prefix` and the process
+// id), dropped at the end: for a test that changes data.
+class PrivateCopy {
+public:
+    PrivateCopy(const PgServer& server, const std::string& prefix);
+    ~PrivateCopy();
+    PrivateCopy(const PrivateCopy&) = delete;
+    PrivateCopy& operator=(const PrivateCopy&) = delete;
+    const std::string& schema() const { return m_schema; }
+    const std::string& connection() const { return m_connection; } // works in the schema
+
+private:
+    const PgServer& m_server;
+    std::string m_schema;
+    std::string m_connection;
+};
+
+// `server` becomes the shared server, or the test ends skipped or failed.
 #define KORVALT_PG_SERVER_OR_SKIP(server)                                                          \
     ::korvalt::test_support::PgServer* server = ::korvalt::test_support::PgServer::shared();       \
     if (server == nullptr) {                                                                       \
@@ -69,8 +53,5 @@ private:
             FAIL() << ::korvalt::test_support::PgServer::whyNot();                                 \
         GTEST_SKIP() << ::korvalt::test_support::PgServer::whyNot();                               \
     }
-
-// A loopback port nobody listens on at the moment of the call.
-int freeLoopbackPort();
 
 } // namespace korvalt::test_support

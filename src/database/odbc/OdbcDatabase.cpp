@@ -15,16 +15,14 @@ namespace korvalt {
 
 namespace {
 
-// The first word of a statement, upper-cased.
+// The first word of a translated statement (which starts with it), upper-cased.
 std::string firstWord(const std::string& sql) {
     std::string word;
     for (const char c : sql) {
         const auto u = static_cast<unsigned char>(c);
-        if (std::isalpha(u)) {
-            word += static_cast<char>(std::toupper(u));
-        } else if (!word.empty() || !(std::isspace(u) || c == '(')) {
+        if (!std::isalpha(u))
             break;
-        }
+        word += static_cast<char>(std::toupper(u));
     }
     return word;
 }

@@ -120,7 +120,8 @@ WideString toWide(std::string_view utf8) {
         const Decoded d = decodeUtf8(utf8, i);
         i += d.length;
         char32_t cp = d.cp;
-        if (cp >= kInvalidBase || (cp >= 0xD800 && cp <= 0xDFFF))
+        // Bytes that are no UTF-8 (surrogates included) decode above Unicode.
+        if (cp >= kInvalidBase)
             cp = 0xFFFD;
         if (cp >= 0x10000) {
             cp -= 0x10000;

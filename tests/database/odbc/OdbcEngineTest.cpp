@@ -7,172 +7,154 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <memory>
 #include <optional>
 #include <string>
 
 namespace korvalt {
 namespace {
 
-using test_support::EngineCase;
 using test_support::PgServer;
+using test_support::PrivateCopy;
 
 std::size_t countRecords(Database& db) {
     return test_support::readField(db, "SELECT * FROM PIPE", "UNIQUE_ID").size();
 }
 
-// Tests on the server: skipped, saying why, when there is none.
-class OdbcServer : public ::testing::Test {
-protected:
-    void SetUp() override {
-        KORVALT_PG_SERVER_OR_SKIP(server);
-        m_server = server;
+// The error a call raises: its number and words ({0, ""} for none).
+template <typename Call> std::pair<int, std::string> failure(Call call) {
+    try {
+        call();
+    } catch (const EngineError& e) {
+        return {e.number(), e.description()};
     }
-    PgServer* m_server = nullptr;
-};
-
-// A test's own copy of the table, removed at the end whatever happens.
-class PrivateCopy {
-public:
-    explicit PrivateCopy(const PgServer& server)
-        : m_server(server), m_schema("korvalt_test_" + std::to_string(getpid())),
-          m_connection(server.privateCopy(m_schema)) {}
-    ~PrivateCopy() { m_server.dropSchema(m_schema); }
-    std::unique_ptr<Database> open() const { return OpenDatabase(m_connection); }
-    const std::string& schema() const { return m_schema; }
-
-private:
-    const PgServer& m_server;
-    std::string m_schema;
-    std::string m_connection;
-};
-
-class OdbcEngineCases : public ::testing::TestWithParam<EngineCase> {};
-
-TEST_P(OdbcEngineCases, AnswersAsWorkedOut) {
-    KORVALT_PG_SERVER_OR_SKIP(server);
-    const auto db = OpenDatabase(server->connectionString());
-    test_support::checkEngineCase(*db, GetParam());
-    // No case may change the data, accepted or not.
-    EXPECT_EQ(countRecords(*db), 40u);
+    return {0, ""};
 }
 
-INSTANTIATE_TEST_SUITE_P(PipeSmall, OdbcEngineCases,
-                         ::testing::ValuesIn(test_support::engineQueryCases()),
-                         [](const auto& param) { return param.param.name; });
-
-TEST_F(OdbcServer, FieldsKeepTheirTypesAndText) {
+// The statements every back end answers alike, none changing the data,
+// accepted or not; fields keep their types and text.
+TEST(OdbcServer, AnswersAsEveryBackEndAndKeepsFieldsWhole) {
+    KORVALT_PG_SERVER_OR_SKIP(server);
     // The server trusts every local user: the password is only carried.
-    const auto db = OpenDatabase(m_server->connectionStringWith("PWD={s3cr;et}"));
-    EXPECT_EQ(db->path().find("s3cr"), std::string::npos);
-    auto rs = db->openRecordset("SELECT * FROM PIPE WHERE UNIQUE_ID = 13");
-    ASSERT_FALSE(rs->isEof());
-    EXPECT_NE(rs->recordCount(), 0);
-    EXPECT_EQ(rs->fields("main_nom"), Value::real(2.5));
-    EXPECT_EQ(rs->fields("LENGTH"), Value::real(250.5));
-    EXPECT_EQ(rs->fields("unique_id"), Value::integer(13));
-    EXPECT_EQ(rs->fields("TAG"), Value::text("P-20"));
-    EXPECT_EQ(rs->fields("NOTES"), Value::null());
-    EXPECT_THROW(rs->fields("NoSuchField"), EngineError);
-    rs->moveNext();
-    EXPECT_TRUE(rs->isEof());
-    EXPECT_THROW(rs->moveNext(), EngineError);
-
-    // Null and empty text apart; letters beyond ASCII unchanged both ways.
-    rs = db->openRecordset("SELECT * FROM PIPE WHERE UNIQUE_ID = 7 OR UNIQUE_ID = 9 OR "
-                           "SHORT_DESC = 'RÜCKSCHLAGVENTIL' ORDER BY UNIQUE_ID");
+    const auto db = OpenDatabase(server->connectionStringWith("PWD={s3cr;et}"));
+    EXPECT_EQ(db->path(), server->connectionString() + ";PWD={***}");
+    for (const test_support::EngineCase& c : test_support::engineQueryCases()) {
+        SCOPED_TRACE(c.sql);
+        test_support::checkEngineCase(*db, c);
+    }
+    EXPECT_EQ(countRecords(*db), 40u);
+    auto rs = db->openRecordset("SELECT * FROM PIPE WHERE UNIQUE_ID = 13 OR UNIQUE_ID = 7 OR "
+                                "UNIQUE_ID = 9 OR SHORT_DESC = 'RÜCKSCHLAGVENTIL' ORDER BY "
+                                "UNIQUE_ID DESC");
     const int tag = rs->fieldPosition("tag");
     const int longDesc = rs->fieldPosition("Long_Desc");
-    ASSERT_GE(tag, 0);
-    ASSERT_GE(longDesc, 0);
     EXPECT_EQ(rs->fieldPosition("Tag "), -1);
-    EXPECT_EQ(rs->textAt(tag), std::optional<std::string_view>(""));
-    EXPECT_EQ(rs->valueAt(tag), Value::text(""));
+    EXPECT_EQ(rs->fieldPosition("LÖNG_DESC"), -1);
+    // Letters beyond ASCII unchanged both ways; a number field has no text.
+    EXPECT_EQ(rs->recordCount(), 1);
+    EXPECT_EQ(rs->textAt(longDesc), std::optional<std::string_view>("Ventil Ø50 Rückschlag"));
+    EXPECT_EQ(rs->textAt(rs->fieldPosition("UNIQUE_ID")), std::nullopt);
     rs->moveNext();
+    EXPECT_EQ(rs->recordCount(), 2);
+    ASSERT_EQ(rs->fields("UNIQUE_ID"), Value::integer(13));
+    EXPECT_EQ(rs->fields("main_nom"), Value::real(2.5));
+    EXPECT_EQ(rs->valueAt(tag), Value::text("P-20"));
+    EXPECT_EQ(
+        failure([&] { rs->fields("NoSuchField"); }),
+        std::pair(engine_errors::kItemNotFound, std::string("Item not found in this collection.")));
+    rs->moveNext();
+    // Null and empty text apart.
     EXPECT_EQ(rs->textAt(tag), std::nullopt);
     EXPECT_EQ(rs->valueAt(tag), Value::null());
     rs->moveNext();
-    ASSERT_FALSE(rs->isEof());
-    EXPECT_EQ(rs->textAt(longDesc), std::optional<std::string_view>("Ventil Ø50 Rückschlag"));
-    EXPECT_EQ(rs->textAt(rs->fieldPosition("UNIQUE_ID")), std::nullopt);
+    EXPECT_EQ(rs->textAt(tag), std::optional<std::string_view>(""));
+    EXPECT_EQ(rs->valueAt(tag), Value::text(""));
+    rs->moveNext();
+    EXPECT_TRUE(rs->isEof());
+    EXPECT_EQ(rs->recordCount(), 4);
+    EXPECT_EQ(failure([&] { rs->moveNext(); }),
+              std::pair(engine_errors::kNoCurrentRecord, std::string("No current record.")));
+    EXPECT_EQ(failure([&] { rs->valueAt(tag); }).first, engine_errors::kNoCurrentRecord);
     rs->close();
-    EXPECT_THROW(rs->textAt(tag), EngineError);
-
+    EXPECT_EQ(failure([&] { rs->textAt(tag); }).first, engine_errors::kNoCurrentRecord);
+    EXPECT_EQ(failure([&] { rs->moveNext(); }).first, engine_errors::kObjectClosed);
     rs = db->openRecordset("SELECT * FROM PIPE WHERE Tag = 'no such tag'");
     EXPECT_TRUE(rs->isEof());
     EXPECT_EQ(rs->recordCount(), 0);
 }
 
-TEST_F(OdbcServer, ATableGoneFromTheServerIsAMissingTable) {
-    const PrivateCopy copy(*m_server);
-    const auto db = copy.open();
-    m_server->run({"DROP TABLE " + copy.schema() + ".\"Pipe\""});
-    try {
-        db->openRecordset("SELECT * FROM PIPE");
-        ADD_FAILURE() << "opened";
-    } catch (const EngineError& e) {
-        EXPECT_EQ(e.number(), engine_errors::kTableNotFound) << e.description();
+// What the program tells apart: an address that names nothing, a server or
+// database out of reach, a table gone; no message repeats a password.
+TEST(OdbcServer, FailuresAreToldApartWithoutThePassword) {
+    KORVALT_PG_SERVER_OR_SKIP(server);
+    const std::string secrets = ";PWD={s3cr;et-1};PASSWORD=s3cret-2";
+    const std::string hidden = ";PWD={***};PASSWORD=***";
+    // Nothing listens on port 1.
+    const std::string unreachable =
+        "DRIVER={PostgreSQL Unicode};SERVER=127.0.0.1;PORT=1;DATABASE=postgres;UID=postgres";
+    const std::string noDatabase = server->connectionStringWith("DATABASE=korvalt_no_such_db");
+    // A server without ICU: its collation gone from a database of the test's own.
+    const std::string plain = "korvalt_no_icu_" + std::to_string(getpid());
+    const std::string noIcu = server->connectionStringWith("DATABASE=" + plain);
+    server->run({"DROP DATABASE IF EXISTS " + plain, "CREATE DATABASE " + plain});
+    PgServer(noIcu).run({"DROP COLLATION pg_catalog.\"und-x-icu\""});
+    const struct {
+        std::string address;
+        int number;
+        std::string starts;
+        std::string state;
+    } cases[] = {
+        {"DSN=KorvaltNoSuchSource", engine_errors::kInvalidPath,
+         "'DSN=KorvaltNoSuchSource" + hidden + "' isn't a valid data source. ", "IM002"},
+        {"DRIVER={Korvalt No Such Driver};SERVER=x", engine_errors::kInvalidPath,
+         "'DRIVER={Korvalt No Such Driver};SERVER=x" + hidden + "' isn't a valid data source. ",
+         "(SQLSTATE "},
+        {unreachable, engine_errors::kFileNotFound,
+         "Could not reach the database server of '" + unreachable + hidden + "'. ", "08001"},
+        {noDatabase, engine_errors::kFileNotFound,
+         "Could not reach the database server of '" + noDatabase + hidden + "'. ", "(SQLSTATE "},
+        {noIcu, engine_errors::kGeneral,
+         "The PostgreSQL server of '" + noIcu + hidden +
+             "' has no ICU collations (it was built without ICU); Korvalt needs them to compare "
+             "text without regard to letter case.",
+         ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.address);
+        const auto [number, text] = failure([&] { OpenDatabase(c.address + secrets); });
+        EXPECT_EQ(number, c.number) << text;
+        EXPECT_TRUE(text.starts_with(c.starts)) << text;
+        EXPECT_NE(text.find(c.state), std::string::npos) << text;
+        EXPECT_EQ(text.find("s3cr"), std::string::npos) << text;
     }
+    server->run({"DROP DATABASE " + plain});
 }
 
-// The delete runs in a transaction: a failure part-way leaves every record,
-// the connection goes on working, and a delete that succeeds is committed
-// for everybody.
-TEST_F(OdbcServer, DeleteIsAllOrNothing) {
-    const PrivateCopy copy(*m_server);
+// A delete is all or nothing; large results arrive whole and in order, and
+// one left unread stands in no way; waits for another user are reported; a
+// table gone is a missing table.
+TEST(OdbcServer, ChangesAreAllOrNothingAndResultsArriveWhole) {
+    KORVALT_PG_SERVER_OR_SKIP(server);
+    const PrivateCopy copy(*server, "korvalt_engine");
     const std::string table = copy.schema() + ".\"Pipe\"";
-    const std::string refuse = copy.schema() + ".refuse";
-    m_server->run({"CREATE FUNCTION " + refuse +
-                       "() RETURNS trigger AS $$ BEGIN IF "
-                       "OLD.\"UNIQUE_ID\" = 40000 THEN RAISE EXCEPTION 'record 40000 is kept'; END "
-                       "IF; RETURN OLD; END $$ LANGUAGE plpgsql",
-                   "CREATE TRIGGER refuse BEFORE DELETE ON " + table +
-                       " FOR EACH ROW EXECUTE FUNCTION " + refuse + "()"});
-    const auto db = copy.open();
+    server->run(
+        {"CREATE FUNCTION " + copy.schema() +
+             ".keep() RETURNS trigger AS $$ BEGIN IF OLD.\"UNIQUE_ID\" = 40000 THEN RAISE "
+             "EXCEPTION 'record 40000 is kept'; END IF; RETURN OLD; END $$ LANGUAGE plpgsql",
+         "CREATE TRIGGER keep BEFORE DELETE ON " + table + " FOR EACH ROW EXECUTE FUNCTION " +
+             copy.schema() + ".keep()",
+         "INSERT INTO " + table +
+             " (\"UNIQUE_ID\", \"Tag\") SELECT g, 'T' || g FROM "
+             "generate_series(100000, 104999) AS g"});
+    const auto db = OpenDatabase(copy.connection());
     const std::string remove = "DELETE FROM pipe WHERE DWG_NAME = \"AREA5.dwg\"";
     // A delete is no query, and a query no action: neither runs.
-    const auto refused = [&](auto run) {
-        try {
-            run();
-        } catch (const EngineError& e) {
-            return e.number();
-        }
-        return 0;
-    };
-    EXPECT_EQ(refused([&] { db->openRecordset(remove); }), engine_errors::kInvalidOperation);
-    EXPECT_EQ(refused([&] { db->execute("SELECT * FROM PIPE"); }),
-              engine_errors::kSelectNotExecutable);
-    try {
-        db->execute(remove);
-        ADD_FAILURE() << "deleted";
-    } catch (const EngineError& e) {
-        // Not one of the numbers the program answers differently.
-        EXPECT_NE(e.number(), engine_errors::kTableNotFound);
-        EXPECT_NE(e.number(), engine_errors::kFileNotFound);
-        EXPECT_NE(e.description().find("record 40000 is kept"), std::string::npos)
-            << e.description();
-        EXPECT_NE(e.description().find("SQLSTATE P0001"), std::string::npos) << e.description();
-    }
-    EXPECT_EQ(countRecords(*db), 40u);
-
-    m_server->run({"DROP TRIGGER refuse ON " + table});
-    db->execute(remove);
-    EXPECT_EQ(countRecords(*db), 33u);
-    EXPECT_EQ(countRecords(*copy.open()), 33u);
-}
-
-// Results far larger than what is handed over at once arrive whole and in
-// order; a result left half read, or not read at all, does not stand in the
-// way of the next statement.
-TEST_F(OdbcServer, LargeResultsArriveWholeAndInOrder) {
-    const PrivateCopy copy(*m_server);
-    m_server->run({"INSERT INTO " + copy.schema() +
-                   ".\"Pipe\" (\"UNIQUE_ID\", \"Tag\") SELECT g, 'T' || g FROM "
-                   "generate_series(100000, 104999) AS g"});
-    const auto db = copy.open();
-    auto rs =
-        db->openRecordset("SELECT Tag, Unique_ID FROM PIPE WHERE UNIQUE_ID >= 100000 ORDER BY "
-                          "UNIQUE_ID DESC");
+    EXPECT_EQ(failure([&] { db->openRecordset(remove); }),
+              std::pair(engine_errors::kInvalidOperation, std::string("Invalid operation.")));
+    EXPECT_EQ(failure([&] { db->execute("SELECT * FROM PIPE"); }),
+              std::pair(engine_errors::kSelectNotExecutable,
+                        std::string("Cannot execute a select query.")));
+    auto rs = db->openRecordset(
+        "SELECT Tag, Unique_ID FROM PIPE WHERE UNIQUE_ID >= 100000 ORDER BY UNIQUE_ID DESC");
     const int tag = rs->fieldPosition("TAG");
     long expected = 104999;
     for (; !rs->isEof(); rs->moveNext(), --expected) {
@@ -180,43 +162,45 @@ TEST_F(OdbcServer, LargeResultsArriveWholeAndInOrder) {
         ASSERT_EQ(rs->textAt(tag), std::optional<std::string_view>("T" + std::to_string(expected)));
     }
     EXPECT_EQ(expected, 99999);
-
     auto halfRead = db->openRecordset("SELECT * FROM PIPE ORDER BY UNIQUE_ID");
     halfRead->moveNext();
     auto unread = db->openRecordset("SELECT * FROM PIPE");
     halfRead->close();
     db->execute("DELETE FROM PIPE WHERE UNIQUE_ID >= 100000");
     unread.reset();
-    EXPECT_EQ(countRecords(*copy.open()), 40u);
-}
 
-// While another user holds the table, a query and a delete wait for the
-// server, and the program is told that work goes on meanwhile.
-TEST_F(OdbcServer, WaitingForTheServerIsReported) {
-    const PrivateCopy copy(*m_server);
-    const auto db = copy.open();
-    odbc::Connection other(
-        m_server->connectionStringWith("ConnSettings={SET search_path TO " + copy.schema() + "}"));
+    const auto [number, text] = failure([&] { db->execute(remove); });
+    EXPECT_EQ(number, 3146);
+    EXPECT_EQ(text, "ODBC--call failed. ERROR: record 40000 is kept;\nError while executing the "
+                    "query (SQLSTATE P0001)");
+
+    odbc::Connection other(copy.connection());
     int calls = 0;
     db->setProgress([&] {
         if (++calls == 3)
             other.endTransaction(true);
     });
-    // Should nobody be told, the server ends the lock after a while, and the
-    // test fails instead of waiting for ever.
+    // Neither a lock nobody is told of nor one the failed delete left waits for ever.
     other.run("SET idle_in_transaction_session_timeout = '10s'");
-    const auto lockTable = [&] {
+    other.run("SET lock_timeout = '5s'");
+    for (const bool removing : {false, true}) {
         calls = 0;
         other.setAutocommit(false);
         other.run("LOCK TABLE \"Pipe\" IN ACCESS EXCLUSIVE MODE");
-    };
-    lockTable();
-    EXPECT_EQ(countRecords(*db), 40u);
-    EXPECT_EQ(calls, 3);
-    lockTable();
-    db->execute("DELETE FROM PIPE WHERE TAG = 'P-20'");
-    EXPECT_EQ(calls, 3);
-    EXPECT_EQ(countRecords(*db), 39u);
+        other.run("DROP TRIGGER IF EXISTS keep ON \"Pipe\"");
+        if (removing)
+            db->execute(remove);
+        else
+            EXPECT_EQ(countRecords(*db), 40u);
+        EXPECT_EQ(calls, 3);
+    }
+    EXPECT_EQ(countRecords(*OpenDatabase(copy.connection())), 33u);
+
+    server->run({"DROP TABLE " + table});
+    const auto [gone, words] = failure([&] { db->openRecordset("SELECT * FROM PIPE"); });
+    EXPECT_EQ(gone, engine_errors::kTableNotFound);
+    EXPECT_TRUE(words.starts_with("The database engine cannot find the input table or query. "))
+        << words;
 }
 
 } // namespace
