@@ -6,12 +6,9 @@
 #include "support/MouseClick.h"
 
 #include <QApplication>
-#include <QComboBox>
 #include <QHeaderView>
-#include <QMouseEvent>
 #include <QPushButton>
 #include <QScrollBar>
-#include <sqlite3.h>
 
 #include <filesystem>
 #include <stdexcept>
@@ -26,17 +23,6 @@ void settle(const ResultsListView& list) {
         (void)list.text(0);
     QApplication::processEvents();
 }
-
-struct Connection {
-    explicit Connection(const std::string& path) {
-        if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
-            throw std::runtime_error("cannot open " + path);
-    }
-    ~Connection() { sqlite3_close(db); }
-    Connection(const Connection&) = delete;
-    Connection& operator=(const Connection&) = delete;
-    sqlite3* db = nullptr;
-};
 
 } // namespace
 
@@ -92,59 +78,11 @@ ReportWindowFixture::Rows ReportWindowFixture::rows(int columns) const {
     return all;
 }
 
-ReportWindowFixture::Strings ReportWindowFixture::captions() const {
-    Strings all;
-    for (int c = 0; c < window->lstvResults->columnCount(); ++c)
-        all.push_back(window->lstvResults->columnCaption(c).toStdString());
-    return all;
-}
-
 std::string ReportWindowFixture::exportAs(const std::string& name) {
     const std::string path = tempPath(name);
     fake.saveFiles.push_back(path);
     window->cmdExport->click();
     return std::filesystem::is_regular_file(path) ? readFile(path) : std::string();
-}
-
-ReportWindowFixture::Strings ReportWindowFixture::messageTexts(std::size_t from) const {
-    Strings texts;
-    for (std::size_t i = from; i < fake.messages.size(); ++i)
-        texts.push_back(fake.messages[i].text);
-    return texts;
-}
-
-int ReportWindowFixture::recordsOf(const std::string& path, const std::string& drawing) {
-    Connection connection(path);
-    sqlite3_stmt* statement = nullptr;
-    if (sqlite3_prepare_v2(connection.db, "SELECT COUNT(*) FROM Pipe WHERE DWG_NAME = ?", -1,
-                           &statement, nullptr) != SQLITE_OK)
-        throw std::runtime_error(sqlite3_errmsg(connection.db));
-    sqlite3_bind_text(statement, 1, drawing.c_str(), static_cast<int>(drawing.size()),
-                      SQLITE_TRANSIENT);
-    const int count = sqlite3_step(statement) == SQLITE_ROW ? sqlite3_column_int(statement, 0) : -1;
-    sqlite3_finalize(statement);
-    return count;
-}
-
-int ReportWindowFixture::recordTotal(const std::string& path) {
-    Connection connection(path);
-    sqlite3_stmt* statement = nullptr;
-    if (sqlite3_prepare_v2(connection.db, "SELECT COUNT(*) FROM Pipe", -1, &statement, nullptr) !=
-        SQLITE_OK)
-        throw std::runtime_error(sqlite3_errmsg(connection.db));
-    const int count = sqlite3_step(statement) == SQLITE_ROW ? sqlite3_column_int(statement, 0) : -1;
-    sqlite3_finalize(statement);
-    return count;
-}
-
-void ReportWindowFixture::execSql(const std::string& path, const std::string& sql) {
-    Connection connection(path);
-    char* error = nullptr;
-    if (sqlite3_exec(connection.db, sql.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
-        const std::string why = error != nullptr ? error : "unknown error";
-        sqlite3_free(error);
-        throw std::runtime_error(why);
-    }
 }
 
 } // namespace korvalt::testing

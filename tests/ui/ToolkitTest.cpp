@@ -1,0 +1,106 @@
+#include "startup/Module1.h"
+#include "startup/frmLocateData.h"
+#include "support/ProcessFixture.h"
+#include "ui/ConsoleToolkit.h"
+#include "ui/QtToolkit.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QThread>
+
+#include <sstream>
+
+namespace korvalt::testing {
+namespace {
+
+class ToolkitTest : public ProcessFixture {};
+
+TEST_F(ToolkitTest, MessageBoxesShowTheirTextAsTypedWithTheirIconAndButtons) {
+    using Box = QMessageBox;
+    // clang-format off
+    const struct {
+        std::string text;
+        QString shown;
+        MsgButtons buttons;
+        MsgIcon icon;
+        Box::Icon qtIcon;
+        Box::StandardButton escape; // also the one button beside OK, if any
+    } cases[] = {
+        {"<b>x</b>", "<b>x</b>", MsgButtons::OkCancel, MsgIcon::None, Box::NoIcon, Box::Cancel},
+        {"E\r\n\r\n<i>&amp;", "E\n\n<i>&amp;", MsgButtons::Ok, MsgIcon::Critical, Box::Critical, Box::Ok},
+        {"a", "a", MsgButtons::Ok, MsgIcon::Exclamation, Box::Warning, Box::Ok},
+        {"a", "a", MsgButtons::Ok, MsgIcon::Information, Box::Information, Box::Ok},
+    };
+    // clang-format on
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        const auto box = QtToolkit::makeMessageBox(c.text, "Title", c.buttons, c.icon);
+        EXPECT_EQ(box->textFormat(), Qt::PlainText);
+        EXPECT_EQ(box->text() + "|" + box->windowTitle(), c.shown + "|Title");
+        EXPECT_EQ(box->icon(), c.qtIcon);
+        EXPECT_EQ(box->standardButtons(), Box::Ok | c.escape);
+        EXPECT_EQ(box->escapeButton(), static_cast<QAbstractButton*>(box->button(c.escape)));
+        EXPECT_EQ(static_cast<QAbstractButton*>(box->defaultButton()), box->button(Box::Ok));
+    }
+    EXPECT_EQ(QtToolkit::qtFilter("All Database Files (*.mdb)|*.mdb|Any|*.a;*.b|"),
+              "All Database Files (*.mdb);;Any (*.a *.b)");
+    EXPECT_EQ(QtToolkit::qtFilter("|*.x|Comma Delimited Files (*.csv)|*.csv"),
+              "Comma Delimited Files (*.csv)");
+}
+
+TEST_F(ToolkitTest, LongWorkShowsItsCountOnTheWindowAndEndingStopsEverything) {
+    QWidget window;
+    auto* panel = new QWidget(&window);
+    panel->setObjectName(kWorkProgressName);
+    auto* text = new QLabel(panel);
+    text->setObjectName("workProgressText");
+    panel->hide();
+    window.show();
+    QtToolkit qt;
+    qt.workProgress(1); // no work begun: nothing
+    qt.setBusyPointer(true);
+    qt.beginWork(); // nested: one piece of work
+    EXPECT_EQ(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
+    qt.workProgress(2500);
+    EXPECT_FALSE(panel->isVisibleTo(&window)); // not before half a second
+    QThread::msleep(550);
+    qt.workProgress(std::nullopt);
+    EXPECT_TRUE(panel->isVisibleTo(&window));
+    EXPECT_EQ(text->text(), QString("Records read: %L1").arg(2500));
+    qt.endWork();
+    EXPECT_TRUE(panel->isVisibleTo(&window));
+    qt.setBusyPointer(false);
+    EXPECT_FALSE(panel->isVisibleTo(&window));
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+
+    qt.endProgram();
+    EXPECT_TRUE(qt.programEnded());
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_EQ(qt.msgBox("x", "y", MsgButtons::Ok, MsgIcon::None), MsgAnswer::Cancel);
+    EXPECT_EQ(qt.saveFileDialog("a", "a|*.a", true), std::nullopt);
+    qt.showModal(window);
+    EXPECT_FALSE(window.isVisible());
+}
+
+TEST_F(ToolkitTest, ConsoleWritesMessagesAndConfirmsNothing) {
+    std::ostringstream err;
+    ConsoleToolkit console(err);
+    EXPECT_EQ(console.msgBox("Sure?", "Confirm", MsgButtons::OkCancel, MsgIcon::None),
+              MsgAnswer::Cancel);
+    EXPECT_EQ(console.msgBox("Note", "Info", MsgButtons::Ok, MsgIcon::Information), MsgAnswer::Ok);
+    EXPECT_FALSE(console.errorReported());
+    console.msgBox("Error\r\n\r\nbad\r", "Korvalt\r\n", MsgButtons::Ok, MsgIcon::Critical);
+    EXPECT_TRUE(console.errorReported());
+    SetToolkit(&console);
+    frmLocateData window;
+    window.setMessage("Please browse.");
+    console.showModal(window);
+    EXPECT_TRUE(console.windowRequested());
+    EXPECT_EQ(err.str(), "Confirm: Sure?\nInfo: Note\nKorvalt\n: Error\n\nbad\r\n"
+                         "Locate CadWorx Database File: Please browse.\n");
+}
+
+} // namespace
+} // namespace korvalt::testing
