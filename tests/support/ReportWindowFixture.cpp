@@ -3,12 +3,13 @@
 #include "ui/ResultsListView.h"
 #include "ui/frmTaviDatabase.h"
 
-#include "support/MouseClick.h"
-
 #include <QApplication>
 #include <QHeaderView>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QScrollBar>
+
+#include <sqlite3.h>
 
 #include <filesystem>
 #include <stdexcept>
@@ -23,6 +24,27 @@ void settle(const ResultsListView& list) {
         (void)list.text(0);
     QApplication::processEvents();
 }
+
+// A left-button press and release at `at`, delivered as a real click arrives.
+void mouseClick(QWidget* target, QPoint at) {
+    for (const auto type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+        QMouseEvent event(type, QPointF(at), QPointF(target->mapToGlobal(at)), Qt::LeftButton,
+                          type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
+                          Qt::NoModifier);
+        QApplication::sendEvent(target, &event);
+    }
+}
+
+struct Connection {
+    explicit Connection(const std::string& path) {
+        if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
+            throw std::runtime_error("cannot open " + path);
+    }
+    ~Connection() { sqlite3_close(db); }
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+    sqlite3* db = nullptr;
+};
 
 } // namespace
 
@@ -83,6 +105,26 @@ std::string ReportWindowFixture::exportAs(const std::string& name) {
     fake.saveFiles.push_back(path);
     window->cmdExport->click();
     return std::filesystem::is_regular_file(path) ? readFile(path) : std::string();
+}
+
+ReportWindowFixture::Strings ReportWindowFixture::messageTexts(std::size_t from) const {
+    Strings texts;
+    for (std::size_t i = from; i < fake.messages.size(); ++i)
+        texts.push_back(fake.messages[i].text);
+    return texts;
+}
+
+int ReportWindowFixture::recordsOf(const std::string& path, const std::string& drawing) {
+    Connection connection(path);
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare_v2(connection.db, "SELECT COUNT(*) FROM Pipe WHERE DWG_NAME = ?", -1,
+                           &statement, nullptr) != SQLITE_OK)
+        throw std::runtime_error(sqlite3_errmsg(connection.db));
+    sqlite3_bind_text(statement, 1, drawing.c_str(), static_cast<int>(drawing.size()),
+                      SQLITE_TRANSIENT);
+    const int count = sqlite3_step(statement) == SQLITE_ROW ? sqlite3_column_int(statement, 0) : -1;
+    sqlite3_finalize(statement);
+    return count;
 }
 
 } // namespace korvalt::testing

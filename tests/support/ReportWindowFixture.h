@@ -33,6 +33,11 @@ protected:
     // Exports through the Export button to `name` in the temporary folder
     // and returns what was written ("" when nothing was).
     std::string exportAs(const std::string& name);
+    // Messages shown since `from`, as their texts.
+    Strings messageTexts(std::size_t from = 0) const;
+    // Records of `path` whose drawing name is `drawing`, read over a
+    // connection of its own.
+    static int recordsOf(const std::string& path, const std::string& drawing);
 };
 
 } // namespace korvalt::testing

@@ -1,20 +1,13 @@
-#include "database/EngineError.h"
 #include "ui/CsvExport.h"
 #include "ui/ResultsListView.h"
 
-#include <QDir>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <fstream>
-#include <functional>
 #include <map>
 #include <span>
 #include <sstream>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace korvalt {
 namespace {
@@ -64,44 +57,6 @@ TEST(CsvExportTest, ListIsWrittenInTheOrderShownOneQuotedFieldPerHeading) {
                                      "Number\",\"Size\",\"Tag\"\r\n");
     EXPECT_EQ(written("", 22, none), "\"\"\r\n\"\"\r\n\"Drawing Number\"\r\n");
     EXPECT_EQ(written("", 1, none), written("", 18, none));
-}
-
-// Runs `write` in a child whose files may not grow beyond `limit` bytes, as
-// on a full disk. Its exit code: 0 written, 3 reported as error 75.
-int writeWithSizeLimit(const std::function<void()>& write, rlim_t limit) {
-    const pid_t pid = fork();
-    if (pid == 0) {
-        std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit cap{limit, limit};
-        setrlimit(RLIMIT_FSIZE, &cap);
-        try {
-            write();
-            _exit(0);
-        } catch (const EngineError& e) {
-            _exit(e.number() == 75 ? 3 : 4);
-        }
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-TEST(CsvExportTest, DiskFullIsReportedAndKeepsTheEarlierFile) {
-    QTemporaryDir dir;
-    const std::string target = dir.path().toStdString() + "/report.csv";
-    const std::string earlier = "\"earlier export\"\r\n";
-    std::ofstream(target, std::ios::binary) << earlier;
-    ResultsListView list;
-    for (int i = 0; i < 10000; ++i)
-        list.addItem(std::string(400, 'r'));
-    const auto write = [&] { CsvExport::writeList(target, "T", 20, list); };
-    for (const rlim_t limit : {rlim_t{2000}, rlim_t{2} << 20}) {
-        EXPECT_EQ(writeWithSizeLimit(write, limit), 3) << limit;
-        EXPECT_EQ(readAll(target), earlier);
-        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
-    }
-    EXPECT_EQ(writeWithSizeLimit(write, 8 << 20), 0);
-    EXPECT_EQ(readAll(target), written("T", 20, list));
 }
 
 } // namespace

@@ -1,7 +1,5 @@
 #include "startup/Module1.h"
-#include "startup/frmLocateData.h"
 #include "support/ProcessFixture.h"
-#include "ui/ConsoleToolkit.h"
 #include "ui/QtToolkit.h"
 
 #include <QApplication>
@@ -9,8 +7,6 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QThread>
-
-#include <sstream>
 
 namespace korvalt::testing {
 namespace {
@@ -82,24 +78,6 @@ TEST_F(ToolkitTest, LongWorkShowsItsCountOnTheWindowAndEndingStopsEverything) {
     EXPECT_EQ(qt.saveFileDialog("a", "a|*.a", true), std::nullopt);
     qt.showModal(window);
     EXPECT_FALSE(window.isVisible());
-}
-
-TEST_F(ToolkitTest, ConsoleWritesMessagesAndConfirmsNothing) {
-    std::ostringstream err;
-    ConsoleToolkit console(err);
-    EXPECT_EQ(console.msgBox("Sure?", "Confirm", MsgButtons::OkCancel, MsgIcon::None),
-              MsgAnswer::Cancel);
-    EXPECT_EQ(console.msgBox("Note", "Info", MsgButtons::Ok, MsgIcon::Information), MsgAnswer::Ok);
-    EXPECT_FALSE(console.errorReported());
-    console.msgBox("Error\r\n\r\nbad\r", "Korvalt\r\n", MsgButtons::Ok, MsgIcon::Critical);
-    EXPECT_TRUE(console.errorReported());
-    SetToolkit(&console);
-    frmLocateData window;
-    window.setMessage("Please browse.");
-    console.showModal(window);
-    EXPECT_TRUE(console.windowRequested());
-    EXPECT_EQ(err.str(), "Confirm: Sure?\nInfo: Note\nKorvalt\n: Error\n\nbad\r\n"
-                         "Locate CadWorx Database File: Please browse.\n");
 }
 
 } // namespace

