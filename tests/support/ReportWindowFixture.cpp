@@ -1,5 +1,6 @@
 #include "support/ReportWindowFixture.h"
 
+#include "database/Database.h"
 #include "ui/ResultsListView.h"
 #include "ui/frmTaviDatabase.h"
 
@@ -8,8 +9,6 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScrollBar>
-
-#include <sqlite3.h>
 
 #include <filesystem>
 #include <stdexcept>
@@ -34,17 +33,6 @@ void mouseClick(QWidget* target, QPoint at) {
         QApplication::sendEvent(target, &event);
     }
 }
-
-struct Connection {
-    explicit Connection(const std::string& path) {
-        if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
-            throw std::runtime_error("cannot open " + path);
-    }
-    ~Connection() { sqlite3_close(db); }
-    Connection(const Connection&) = delete;
-    Connection& operator=(const Connection&) = delete;
-    sqlite3* db = nullptr;
-};
 
 } // namespace
 
@@ -115,15 +103,10 @@ ReportWindowFixture::Strings ReportWindowFixture::messageTexts(std::size_t from)
 }
 
 int ReportWindowFixture::recordsOf(const std::string& path, const std::string& drawing) {
-    Connection connection(path);
-    sqlite3_stmt* statement = nullptr;
-    if (sqlite3_prepare_v2(connection.db, "SELECT COUNT(*) FROM Pipe WHERE DWG_NAME = ?", -1,
-                           &statement, nullptr) != SQLITE_OK)
-        throw std::runtime_error(sqlite3_errmsg(connection.db));
-    sqlite3_bind_text(statement, 1, drawing.c_str(), static_cast<int>(drawing.size()),
-                      SQLITE_TRANSIENT);
-    const int count = sqlite3_step(statement) == SQLITE_ROW ? sqlite3_column_int(statement, 0) : -1;
-    sqlite3_finalize(statement);
+    int count = 0;
+    const auto db = OpenDatabase(path);
+    for (auto rs = db->openRecordset("SELECT DWG_NAME FROM Pipe"); !rs->isEof(); rs->moveNext())
+        count += rs->fields("DWG_NAME").isText() && rs->fields("DWG_NAME").asText() == drawing;
     return count;
 }
 

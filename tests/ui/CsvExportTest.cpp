@@ -1,23 +1,14 @@
 #include "ui/CsvExport.h"
 #include "ui/ResultsListView.h"
 
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <map>
 #include <span>
 #include <sstream>
 
 namespace korvalt {
 namespace {
-
-std::string readAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 std::string written(const std::string& title, std::int16_t layout, const ResultsListView& list) {
     std::ostringstream out;
@@ -26,8 +17,8 @@ std::string written(const std::string& title, std::int16_t layout, const Results
 }
 
 // A sorted list of several megabytes, with double quotes and sub-items never
-// set, goes out piece by piece, to a path or a stream, with every row as
-// many fields as the layout's headings.
+// set, goes out piece by piece, every row with as many fields as the
+// layout's headings.
 TEST(CsvExportTest, ListIsWrittenInTheOrderShownOneQuotedFieldPerHeading) {
     ResultsListView list;
     std::map<std::string, std::string> lines; // by row text, which sorts them
@@ -46,9 +37,6 @@ TEST(CsvExportTest, ListIsWrittenInTheOrderShownOneQuotedFieldPerHeading) {
                            "\"Long Description\",\"Short Description\",\"Size\"\r\n";
     for (const auto& [text, line] : lines)
         expected += line;
-    QTemporaryDir dir;
-    CsvExport::writeList(dir.path().toStdString() + "/list.csv", "A \"B\"", 11, list);
-    EXPECT_TRUE(readAll(dir.path().toStdString() + "/list.csv") == expected);
     EXPECT_TRUE(written("A \"B\"", 11, list) == expected);
 
     // Layouts 7 and 21 share their headings; an unknown one writes the search's.

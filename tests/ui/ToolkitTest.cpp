@@ -7,6 +7,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QThread>
+#include <QTimer>
 
 namespace korvalt::testing {
 namespace {
@@ -62,15 +63,24 @@ TEST_F(ToolkitTest, LongWorkShowsItsCountOnTheWindowAndEndingStopsEverything) {
     qt.workProgress(2500);
     EXPECT_FALSE(panel->isVisibleTo(&window)); // not before half a second
     QThread::msleep(550);
+    qt.workProgress(2600); // a count alone reads the clock only now and then
+    EXPECT_FALSE(panel->isVisibleTo(&window));
     qt.workProgress(std::nullopt);
     EXPECT_TRUE(panel->isVisibleTo(&window));
-    EXPECT_EQ(text->text(), QString("Records read: %L1").arg(2500));
+    EXPECT_EQ(text->text(), QString("Records read: %L1").arg(2600));
     qt.endWork();
     EXPECT_TRUE(panel->isVisibleTo(&window));
     qt.setBusyPointer(false);
     EXPECT_FALSE(panel->isVisibleTo(&window));
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
 
+    for (const auto button : {QMessageBox::Ok, QMessageBox::Cancel}) { // the user's answer
+        QTimer::singleShot(0, qApp, [button] {
+            qobject_cast<QMessageBox*>(QApplication::activeModalWidget())->button(button)->click();
+        });
+        EXPECT_EQ(qt.msgBox("x", "y", MsgButtons::OkCancel, MsgIcon::None),
+                  button == QMessageBox::Ok ? MsgAnswer::Ok : MsgAnswer::Cancel);
+    }
     qt.endProgram();
     EXPECT_TRUE(qt.programEnded());
     EXPECT_FALSE(window.isVisible());
