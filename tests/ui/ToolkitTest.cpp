@@ -81,6 +81,14 @@ TEST_F(ToolkitTest, LongWorkShowsItsCountOnTheWindowAndEndingStopsEverything) {
         EXPECT_EQ(qt.msgBox("x", "y", MsgButtons::OkCancel, MsgIcon::None),
                   button == QMessageBox::Ok ? MsgAnswer::Ok : MsgAnswer::Cancel);
     }
+    QWidget modal; // shown until it is hidden, not until the first event
+    bool waited = false;
+    QTimer::singleShot(50, qApp, [&] {
+        waited = modal.isVisible();
+        modal.hide();
+    });
+    qt.showModal(modal);
+    EXPECT_TRUE(waited);
     qt.endProgram();
     EXPECT_TRUE(qt.programEnded());
     EXPECT_FALSE(window.isVisible());
