@@ -95,13 +95,6 @@ const std::vector<const char*>& CsvExport::headings(std::int16_t layout) {
     return found != table.end() ? found->second : searchHeadings();
 }
 
-std::string CsvExport::quote(const std::string& value) {
-    std::string field;
-    field.reserve(value.size() + 2);
-    appendQuoted(field, value);
-    return field;
-}
-
 void CsvExport::stream(const std::string& title, std::int16_t layout, int rowCount,
                        const RowSource& row, const Sink& sink) {
     const std::vector<const char*>& columns = headings(layout);
@@ -133,28 +126,6 @@ void CsvExport::stream(const std::string& title, std::int16_t layout, int rowCou
     }
     if (!text.empty())
         sink(text);
-}
-
-std::string CsvExport::render(const std::string& title, std::int16_t layout, int rowCount,
-                              const CellReader& cell) {
-    const std::size_t columns = headings(layout).size();
-    std::vector<std::string> held(columns);
-    std::string content;
-    stream(
-        title, layout, rowCount,
-        [&](int position, std::vector<std::string_view>& cells) {
-            cells.resize(columns);
-            for (std::size_t c = 0; c < columns; ++c) {
-                held[c] = cell(position, static_cast<int>(c));
-                cells[c] = held[c];
-            }
-        },
-        [&](std::string_view piece) { content.append(piece); });
-    return content;
-}
-
-void CsvExport::writeFile(const std::string& path, const std::string& content) {
-    saveFile(path, [&](QSaveFile& file) { writePiece(file, path, content); });
 }
 
 void CsvExport::writeList(const std::string& path, const std::string& title, std::int16_t layout,

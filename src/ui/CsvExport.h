@@ -16,31 +16,17 @@ class ResultsListView;
 // quoted and every line ended by CR LF.
 class CsvExport {
 public:
-    // Cell text of a row (0-based position) and column (0 = row text).
-    using CellReader = std::function<std::string(int position, int column)>;
-
     // Headings written for a layout; their count is the number of fields
     // of each row line.
     static const std::vector<const char*>& headings(std::int16_t layout);
 
-    // The whole file as text (UTF-8).
-    static std::string render(const std::string& title, std::int16_t layout, int rowCount,
-                              const CellReader& cell);
-
-    // One quoted field; a double quote inside the value is doubled so that
-    // spreadsheets and CSV readers take the value back unchanged.
-    static std::string quote(const std::string& value);
-
-    // Writes `content` to `path` through a temporary file beside it, so a
-    // failure never leaves a partial file in place of an earlier one. Where
-    // the folder lets no new file be created but the file itself may be
-    // overwritten, the file is written directly instead.
-    // Throws EngineError (75) with a description on failure.
-    static void writeFile(const std::string& path, const std::string& content);
-
     // The file of the rows of a list, in the order shown, written to `path`
-    // as writeFile() does, or to `out`. The text goes out piece by piece, so
-    // a list of any size needs no copy of it in memory.
+    // or to `out`. The text goes out piece by piece, so a list of any size
+    // needs no copy of it in memory. A path is written through a temporary
+    // file beside it, so a failure never leaves a partial file in place of
+    // an earlier one; where the folder lets no new file be created but the
+    // file itself may be overwritten, the file is written directly instead.
+    // Throws EngineError (75) with a description on failure.
     static void writeList(const std::string& path, const std::string& title, std::int16_t layout,
                           const ResultsListView& list);
     static void writeList(std::ostream& out, const std::string& title, std::int16_t layout,

@@ -5,34 +5,33 @@
 
 namespace korvalt::testing {
 
+namespace {
+// The next scripted answer, or `otherwise` when the script has run out.
+template <typename T> T next(std::deque<T>& script, T otherwise) {
+    if (script.empty())
+        return otherwise;
+    T answer = std::move(script.front());
+    script.pop_front();
+    return answer;
+}
+} // namespace
+
 MsgAnswer FakeToolkit::msgBox(const std::string& text, const std::string& title, MsgButtons buttons,
                               MsgIcon icon) {
     messages.push_back({text, title, buttons, icon});
-    if (msgAnswers.empty())
-        return MsgAnswer::Ok;
-    const MsgAnswer answer = msgAnswers.front();
-    msgAnswers.pop_front();
-    return answer;
+    return next(msgAnswers, MsgAnswer::Ok);
 }
 
 std::optional<std::string> FakeToolkit::openFileDialog(const std::string& filter, bool) {
     openFilters.push_back(filter);
-    if (openFiles.empty())
-        return std::nullopt;
-    auto answer = openFiles.front();
-    openFiles.pop_front();
-    return answer;
+    return next(openFiles, std::optional<std::string>());
 }
 
 std::optional<std::string> FakeToolkit::saveFileDialog(const std::string& title,
                                                        const std::string& filter,
                                                        bool promptOverwrite) {
     saveRequests.push_back({title, filter, promptOverwrite});
-    if (saveFiles.empty())
-        return std::nullopt;
-    auto answer = saveFiles.front();
-    saveFiles.pop_front();
-    return answer;
+    return next(saveFiles, std::optional<std::string>());
 }
 
 void FakeToolkit::showModal(QWidget& window) {
@@ -40,11 +39,8 @@ void FakeToolkit::showModal(QWidget& window) {
     if (const auto* label = window.findChild<QLabel*>("Label1"))
         shown.label = label->text().toStdString();
     modals.push_back(shown);
-    if (modalScripts.empty())
-        return;
-    const ModalScript script = modalScripts.front();
-    modalScripts.pop_front();
-    script(window);
+    if (const ModalScript script = next(modalScripts, ModalScript()))
+        script(window);
 }
 
 void FakeToolkit::workProgress(std::optional<std::size_t> recordsRead) {

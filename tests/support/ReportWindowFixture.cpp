@@ -1,17 +1,14 @@
 #include "support/ReportWindowFixture.h"
 
+#include "database/Database.h"
 #include "ui/ResultsListView.h"
 #include "ui/frmTaviDatabase.h"
 
-#include "support/MouseClick.h"
-
 #include <QApplication>
-#include <QComboBox>
 #include <QHeaderView>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScrollBar>
-#include <sqlite3.h>
 
 #include <filesystem>
 #include <stdexcept>
@@ -27,16 +24,15 @@ void settle(const ResultsListView& list) {
     QApplication::processEvents();
 }
 
-struct Connection {
-    explicit Connection(const std::string& path) {
-        if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
-            throw std::runtime_error("cannot open " + path);
+// A left-button press and release at `at`, delivered as a real click arrives.
+void mouseClick(QWidget* target, QPoint at) {
+    for (const auto type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+        QMouseEvent event(type, QPointF(at), QPointF(target->mapToGlobal(at)), Qt::LeftButton,
+                          type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
+                          Qt::NoModifier);
+        QApplication::sendEvent(target, &event);
     }
-    ~Connection() { sqlite3_close(db); }
-    Connection(const Connection&) = delete;
-    Connection& operator=(const Connection&) = delete;
-    sqlite3* db = nullptr;
-};
+}
 
 } // namespace
 
@@ -92,13 +88,6 @@ ReportWindowFixture::Rows ReportWindowFixture::rows(int columns) const {
     return all;
 }
 
-ReportWindowFixture::Strings ReportWindowFixture::captions() const {
-    Strings all;
-    for (int c = 0; c < window->lstvResults->columnCount(); ++c)
-        all.push_back(window->lstvResults->columnCaption(c).toStdString());
-    return all;
-}
-
 std::string ReportWindowFixture::exportAs(const std::string& name) {
     const std::string path = tempPath(name);
     fake.saveFiles.push_back(path);
@@ -114,37 +103,11 @@ ReportWindowFixture::Strings ReportWindowFixture::messageTexts(std::size_t from)
 }
 
 int ReportWindowFixture::recordsOf(const std::string& path, const std::string& drawing) {
-    Connection connection(path);
-    sqlite3_stmt* statement = nullptr;
-    if (sqlite3_prepare_v2(connection.db, "SELECT COUNT(*) FROM Pipe WHERE DWG_NAME = ?", -1,
-                           &statement, nullptr) != SQLITE_OK)
-        throw std::runtime_error(sqlite3_errmsg(connection.db));
-    sqlite3_bind_text(statement, 1, drawing.c_str(), static_cast<int>(drawing.size()),
-                      SQLITE_TRANSIENT);
-    const int count = sqlite3_step(statement) == SQLITE_ROW ? sqlite3_column_int(statement, 0) : -1;
-    sqlite3_finalize(statement);
+    int count = 0;
+    const auto db = OpenDatabase(path);
+    for (auto rs = db->openRecordset("SELECT DWG_NAME FROM Pipe"); !rs->isEof(); rs->moveNext())
+        count += rs->fields("DWG_NAME").isText() && rs->fields("DWG_NAME").asText() == drawing;
     return count;
-}
-
-int ReportWindowFixture::recordTotal(const std::string& path) {
-    Connection connection(path);
-    sqlite3_stmt* statement = nullptr;
-    if (sqlite3_prepare_v2(connection.db, "SELECT COUNT(*) FROM Pipe", -1, &statement, nullptr) !=
-        SQLITE_OK)
-        throw std::runtime_error(sqlite3_errmsg(connection.db));
-    const int count = sqlite3_step(statement) == SQLITE_ROW ? sqlite3_column_int(statement, 0) : -1;
-    sqlite3_finalize(statement);
-    return count;
-}
-
-void ReportWindowFixture::execSql(const std::string& path, const std::string& sql) {
-    Connection connection(path);
-    char* error = nullptr;
-    if (sqlite3_exec(connection.db, sql.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
-        const std::string why = error != nullptr ? error : "unknown error";
-        sqlite3_free(error);
-        throw std::runtime_error(why);
-    }
 }
 
 } // namespace korvalt::testing

@@ -30,18 +30,14 @@ protected:
     int positionOf(const std::string& text) const;
     // The first `columns` cells of every row, in the order shown.
     Rows rows(int columns) const;
-    Strings captions() const;
     // Exports through the Export button to `name` in the temporary folder
     // and returns what was written ("" when nothing was).
     std::string exportAs(const std::string& name);
     // Messages shown since `from`, as their texts.
     Strings messageTexts(std::size_t from = 0) const;
-
     // Records of `path` whose drawing name is `drawing`, read over a
     // connection of its own.
     static int recordsOf(const std::string& path, const std::string& drawing);
-    static int recordTotal(const std::string& path);
-    static void execSql(const std::string& path, const std::string& sql);
 };
 
 } // namespace korvalt::testing
