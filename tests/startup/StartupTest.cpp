@@ -31,6 +31,8 @@ protected:
     void start(const std::string& settings, const std::string& address,
                FakeToolkit::ModalScript script = {}) {
         ResetProcessState();
+        EXPECT_TRUE(gsSettingsFolder.empty() && gsSupportFooter.empty() && gsContactFooter.empty());
+        EXPECT_FALSE(gDatabaseOpen || gTableFound || iLayoutCode || gDatabase || gIniControl);
         flushDeletes();
         fake = FakeToolkit();
         if (script)
