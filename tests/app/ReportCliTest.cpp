@@ -95,6 +95,10 @@ TEST_F(ReportCliTest, PrintsTheStatementAndWritesToStandardOutput) {
         out,
         "SELECT * FROM PIPE WHERE LINE_NUM LIKE 'L'1' AND TAG LIKE 'P*' ORDER BY Dwg_name ASC, "
         "long_Desc ASC, alpha_size ASC\n");
+    EXPECT_EQ(
+        cli(words("--report search --long L1 --short S1 --part-code C1 --size 4 --print-sql")), 0);
+    for (const char* value : {"'L1'", "'S1'", "'C1'", "'4'"})
+        EXPECT_NE(out.find(value), std::string::npos) << out;
     const Args base = {"--database", databasePath, "--report", "unique-lines", "--sort", "1"};
     Args toFile = base, toStdout = base;
     toFile.insert(toFile.end(), {"--output", tempPath("lines.csv")});

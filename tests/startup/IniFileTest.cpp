@@ -42,6 +42,7 @@ TEST_F(IniFileTest, ReadsEntriesAsThePrivateProfileFunctionsDo) {
         {"[s]\na=1\n[s]\nk=2\n", "Unknown"},
         {"[s] ; note\nk\n;k=old\n  ; k=old\nk=a ; b=c", "a ; b=c"},
         {"[s]\nk=" + rep(e, 150) + "\n", rep(e, 149)},
+        {"[s]\nk=" + rep("\xE2\x82\xAC", 201) + "\n", rep("\xE2\x82\xAC", 199), 200},
         {"[s]\nk=" + a148 + "\xF0\x9F\x98\x80!\n", a148 + "\xF0\x9F\x98\x80"},
         {"[s]\nk=a" + a148 + "\xE2\x82\xAC\n", "a" + a148},
         {"[s]\nk=\"" + rep("q", 160) + "\"\n", rep("q", 149)},

@@ -32,7 +32,8 @@ protected:
                FakeToolkit::ModalScript script = {}) {
         ResetProcessState();
         EXPECT_TRUE(gsSettingsFolder.empty() && gsSupportFooter.empty() && gsContactFooter.empty());
-        EXPECT_FALSE(gDatabaseOpen || gTableFound || iLayoutCode || gDatabase || gIniControl);
+        EXPECT_FALSE(gDatabaseOpen || gTableFound || iLayoutCode || gDatabase || gIniControl ||
+                     frmLocateDataSlot.loaded() || frmSplashSlot.loaded());
         flushDeletes();
         fake = FakeToolkit();
         if (script)
