@@ -3,7 +3,6 @@
 #include "database/Database.h"
 #include "database/Recordset.h"
 #include "results/FieldText.h"
-#include "results/ListSnapshot.h"
 #include "startup/Module1.h"
 #include "support/PipeCsv.h"
 #include "support/ProcessFixture.h"
@@ -14,211 +13,121 @@
 namespace korvalt::testing {
 namespace {
 
-constexpr const char* kOrdered =
-    "SELECT * FROM PIPE ORDER BY Dwg_name ASC, long_Desc ASC, alpha_size ASC";
+using Rows = std::vector<std::vector<std::string>>;
 constexpr const char* kById = "SELECT * FROM PIPE ORDER BY UNIQUE_ID ASC";
 
-// A recordset that offers its fields by name only, so that the writers take
-// the way they take for any recordset rather than reading in place.
-class ByNameRecordset : public Recordset {
+// Offers fields by name only, so that the writers take the way they take for
+// any recordset rather than reading the engine's text in place.
+class ByName : public Recordset {
 public:
-    explicit ByNameRecordset(std::unique_ptr<Recordset> inner) : m_inner(std::move(inner)) {}
+    explicit ByName(std::unique_ptr<Recordset> inner) : m_inner(std::move(inner)) {}
     bool isEof() const override { return m_inner->isEof(); }
     void moveNext() override { m_inner->moveNext(); }
     const Value& fields(std::string_view name) const override { return m_inner->fields(name); }
     long recordCount() const override { return m_inner->recordCount(); }
     void close() override { m_inner->close(); }
-
-private:
     std::unique_ptr<Recordset> m_inner;
 };
-
 class ByNameDatabase : public Database {
 public:
     explicit ByNameDatabase(std::unique_ptr<Database> inner) : m_inner(std::move(inner)) {}
     void execute(const std::string& sql) override { m_inner->execute(sql); }
     std::unique_ptr<Recordset> openRecordset(const std::string& sql) override {
-        return std::make_unique<ByNameRecordset>(m_inner->openRecordset(sql));
+        return std::make_unique<ByName>(m_inner->openRecordset(sql));
     }
     const std::string& path() const override { return m_inner->path(); }
-
-private:
     std::unique_ptr<Database> m_inner;
 };
 
-// The same forty records as an Access file and as our own SQLite file, the
-// latter also read by name only: every row must come out the same.
+// The forty records as the Access file, as our SQLite file, and the latter
+// read by name only: every row must come out the same.
 class DataHandlerTest : public ProcessFixture, public ::testing::WithParamInterface<std::string> {
 protected:
     void SetUp() override {
         ProcessFixture::SetUp();
         gsSupportFooter = BuildSupportFooter();
-        std::string path = std::string(KORVALT_FIXTURES_DIR) + "/pipe-small.mdb";
+        std::string path = KORVALT_FIXTURES_DIR "/pipe-small.mdb";
         if (GetParam() != "mdb") {
             path = tempPath("pipe-small.db");
             test_support::writePipeSqlite(
-                path,
-                test_support::loadPipeCsv(std::string(KORVALT_FIXTURES_DIR) + "/pipe-small.csv"));
+                path, test_support::loadPipeCsv(KORVALT_FIXTURES_DIR "/pipe-small.csv"));
         }
         gDatabase = OpenDatabase(path);
-        if (GetParam() == "sqlite-by-name")
+        if (GetParam() == "by-name")
             gDatabase = std::make_unique<ByNameDatabase>(std::move(gDatabase));
         gDatabaseOpen = true;
-        point = FieldText::localeDecimalPoint();
     }
-
-    std::vector<ListRow> run(std::string sql, std::int16_t mode, int subItems) {
-        clsDataHandler handler(list);
-        handler.SendToDatabase(sql, mode);
-        EXPECT_EQ(gDatabaseControl, nullptr) << "mode " << mode;
-        return snapshot(list, subItems);
-    }
-
-    // The keys (UNIQUE_ID) of the rows of mode 11, in order.
-    static std::vector<std::int64_t> keys(const std::vector<ListRow>& rows) {
-        std::vector<std::int64_t> out;
-        for (const ListRow& row : rows) {
-            EXPECT_TRUE(row.key.has_value()) << row;
-            out.push_back(row.key.value_or(-1));
+    // Every row as shown (text, then sub-items 1..subItems, then the key).
+    Rows run(std::string sql, std::int16_t mode, int subItems) {
+        list.clearItems();
+        clsDataHandler(list).SendToDatabase(sql, mode);
+        EXPECT_EQ(gDatabaseControl, nullptr);
+        Rows rows;
+        for (int p = 0; p < list.count(); ++p) {
+            rows.push_back({list.text(p)});
+            for (int k = 1; k <= subItems; ++k)
+                rows.back().push_back(list.subItem(p, k));
+            const auto key = list.tag(p);
+            rows.back().push_back(key ? std::to_string(*key) : "-");
         }
-        return out;
+        return rows;
     }
-
     ResultsListView list;
-    std::string point;
 };
 
-TEST_P(DataHandlerTest, ItemRowsShowEveryRecordInElevenColumns) {
-    const auto rows = run(kById, 1, 10);
-    ASSERT_EQ(rows.size(), 40u);
-    EXPECT_EQ(rows[0], (ListRow{"AREA1.dwg",
-                                {"Pipe A106-B SCH 40", "4\"-P-1001-CS150", "CS150", "PIP0001", "4",
-                                 "4", "0", "P-1", "120", "PIPE"},
-                                std::nullopt}));
-    // Sizes and lengths in plain decimal form.
-    EXPECT_EQ(rows[12],
-              (ListRow{"AREA2.dwg",
-                       {"Pipe A312 TP316L SCH 10", "2.5\"-P-2001-SS300", "SS300", "PIP0002", "2.5",
-                        "2" + point + "5", "0", "P-20", "250" + point + "5", "PIPE"},
-                       std::nullopt}));
-    EXPECT_EQ(rows[13].subItems[5], "6");
-    EXPECT_EQ(rows[13].subItems[8], "6000");
-    // Null shows as an empty cell; blank text keeps its spaces.
-    EXPECT_EQ(rows[8].subItems[7], "");
-    EXPECT_EQ(rows[7].subItems[7], "   ");
-    EXPECT_EQ(rows[19].subItems[7], "HV-7 ");
-    EXPECT_EQ(rows[27].subItems[0], "Ventil \xC3\x98"
-                                    "50 R\xC3\xBC"
-                                    "ckschlag");
-    EXPECT_EQ(rows[32].text, "");
-    EXPECT_EQ(rows[33].subItems[8], "3000");
-}
+TEST_P(DataHandlerTest, EachModeListsItsRows) {
+    const std::string pt = FieldText::localeDecimalPoint();
+    const std::string ordered =
+        "SELECT * FROM PIPE ORDER BY Dwg_name ASC, long_Desc ASC, alpha_size ASC";
+    auto items = run(kById, 1, 10);
+    ASSERT_EQ(items.size(), 40u);
+    EXPECT_EQ(fake.lastRecordsRead, 40u);
+    EXPECT_EQ(items[0], (std::vector<std::string>{"AREA1.dwg", "Pipe A106-B SCH 40",
+                                                  "4\"-P-1001-CS150", "CS150", "PIP0001", "4", "4",
+                                                  "0", "P-1", "120", "PIPE", "-"}));
+    EXPECT_EQ(items[12], (std::vector<std::string>{"AREA2.dwg", "Pipe A312 TP316L SCH 10",
+                                                   "2.5\"-P-2001-SS300", "SS300", "PIP0002", "2.5",
+                                                   "2" + pt + "5", "0", "P-20", "250" + pt + "5",
+                                                   "PIPE", "-"}));
+    EXPECT_EQ(items[13][6] + items[13][9] + items[8][8] + "|" + items[7][8] + items[19][8],
+              "66000|   HV-7 ");
+    EXPECT_EQ(items[27][1], "Ventil \xC3\x98"
+                            "50 R\xC3\xBC"
+                            "ckschlag");
+    items = run(ordered, 1, 1);
+    EXPECT_EQ(items.front()[0] + items[1][1] + items.back()[0], "Check Valve A105O'Neil-4.dwg");
 
-TEST_P(DataHandlerTest, ItemRowsFollowTheRecordsetOrder) {
-    const auto rows = run(kOrdered, 1, 10);
-    ASSERT_EQ(rows.size(), 40u);
-    EXPECT_EQ(rows.front().text, "");
-    EXPECT_EQ(rows.back().text, "O'Neil-4.dwg");
-    // Within AREA1.dwg the long descriptions come in ascending order.
-    EXPECT_EQ(rows[1].subItems[0], "Check Valve A105");
-}
+    // Blank line numbers and tags are listed; Null ones are not.
+    EXPECT_EQ(run(ordered, 3, 5),
+              (Rows{{"AREA1.dwg", "Reducer Concentric A234 WPB", "", "4x2", "R-1", "", "-"},
+                    {"AREA1.dwg", "Reducer Eccentric A234 WPB", "   ", "4x2", "R-2", "", "-"}}));
+    EXPECT_EQ(
+        run(kById, 7, 5),
+        (Rows{{"AREA1.dwg", "Elbow 90 LR A234 WPB", "4\"-P-1001-CS150", "4", "", "", "-"},
+              {"AREA1.dwg", "Elbow 90 LR A234 WPB", "4\"-P-1001-CS150", "4", "   ", "", "-"}}));
 
-TEST_P(DataHandlerTest, NoLineNumberRowsListBlankButNotNullLineNumbers) {
-    const auto rows = run(kOrdered, 3, 5);
-    const std::vector<ListRow> expected = {
-        {"AREA1.dwg", {"Reducer Concentric A234 WPB", "", "4x2", "R-1", ""}, std::nullopt},
-        {"AREA1.dwg", {"Reducer Eccentric A234 WPB", "   ", "4x2", "R-2", ""}, std::nullopt},
-    };
-    EXPECT_EQ(rows, expected);
-}
-
-TEST_P(DataHandlerTest, NoTagRowsListBlankButNotNullTags) {
-    const auto rows = run(kById, 7, 5);
-    const std::vector<ListRow> expected = {
-        {"AREA1.dwg", {"Elbow 90 LR A234 WPB", "4\"-P-1001-CS150", "4", "", ""}, std::nullopt},
-        {"AREA1.dwg", {"Elbow 90 LR A234 WPB", "4\"-P-1001-CS150", "4", "   ", ""}, std::nullopt},
-    };
-    EXPECT_EQ(rows, expected);
-}
-
-TEST_P(DataHandlerTest, DuplicateTagRowsOverTheWholeTable) {
-    const auto rows = run(kById, 11, 6);
-    // P-1, P-1 and p-1 find one another; P-2 begins P-20 and P-21; V-10
-    // begins V-101 but not the other way round; HV-7 begins "HV-7 " but not
-    // the other way round; P-50 twice, one of them with an identifier beyond
-    // 16 bits. The wildcard tags X#1 and X[2] do not even match themselves.
-    EXPECT_EQ(keys(rows), (std::vector<std::int64_t>{1, 2, 3, 4, 5, 21, 34, 40000}));
-    ASSERT_EQ(rows.size(), 8u);
-    EXPECT_EQ(rows[0],
-              (ListRow{"P-1",
-                       {"AREA1.dwg", "4\"-P-1001-CS150", "Pipe A106-B SCH 40", "PIPE", "1", ""},
-                       1}));
-    EXPECT_EQ(rows[2], (ListRow{"p-1",
-                                {"AREA1.dwg", "4\"-P-1002-CS150", "Gate Valve A105 Class 150",
-                                 "Gate Valve", "3", ""},
-                                3}));
-    EXPECT_EQ(rows[5].text, "HV-7");
-    EXPECT_EQ(rows[7].subItems[4], "40000");
-
-    // O'BRIEN-1 breaks its own statement: the gateway says so, once.
-    ASSERT_EQ(fake.messages.size(), 1u);
-    EXPECT_NE(fake.messages[0].text.find("in routine GetRecordSet"), std::string::npos);
-    EXPECT_NE(fake.messages[0].text.find("O'BRIEN-1"), std::string::npos);
-}
-
-TEST_P(DataHandlerTest, DuplicateTagFiltersRestrictOnlyTheCandidates) {
-    struct Case {
-        const char* sql;
-        std::vector<std::int64_t> keys;
-    };
-    const Case cases[] = {
-        {"SELECT * FROM PIPE WHERE UNIQUE_ID = 2", {2}},
-        {"SELECT * FROM PIPE WHERE UNIQUE_ID = 4", {4}},
-        {"SELECT * FROM PIPE WHERE UNIQUE_ID = 6", {}},
-        {"SELECT * FROM PIPE WHERE DWG_NAME = 'AREA2.dwg' ORDER BY UNIQUE_ID", {21}},
-        {"SELECT * FROM PIPE WHERE Tag = 'p-1' ORDER BY UNIQUE_ID", {1, 2, 3}},
-        {"SELECT * FROM PIPE WHERE UNIQUE_ID > 30 ORDER BY UNIQUE_ID DESC", {40000, 34}},
-    };
-    for (const Case& c : cases) {
-        list.clearItems();
-        EXPECT_EQ(keys(run(c.sql, 11, 6)), c.keys) << c.sql;
-    }
-    // Only AREA2.dwg holds O'BRIEN-1, whose statement the gateway rejects.
-    EXPECT_EQ(fake.messages.size(), 1u);
-}
-
-TEST_P(DataHandlerTest, DrawingAndLineNumberRowsShowOneField) {
-    auto rows = run("SELECT DISTINCT DWG_NAME FROM Pipe", 18, 1);
-    std::vector<std::string> names;
-    for (const ListRow& row : rows) {
-        names.push_back(row.text);
-        EXPECT_EQ(row.subItems[0], "");
-    }
-    std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::string>{"", "AREA1.dwg", "AREA2.dwg", "AREA3 \"north\".dwg",
-                                               "AREA4.dwg", "AREA5.dwg", "O'Neil-4.dwg"}));
-
-    list.clearItems();
-    rows = run("SELECT DISTINCT LINE_NUM FROM Pipe WHERE DWG_NAME = 'AREA1.dwg'", 19, 1);
-    std::vector<std::string> lines;
-    for (const ListRow& row : rows) {
-        lines.push_back(row.text);
-    }
-    std::sort(lines.begin(), lines.end());
-    // Null and the empty text both show as an empty cell.
-    EXPECT_EQ(lines,
-              (std::vector<std::string>{"", "", "   ", "2\"-P-1003-CS150", "2\"-P-1004-CS150",
-                                        "4\"-P-1001-CS150", "4\"-P-1002-CS150"}));
-}
-
-TEST_P(DataHandlerTest, UnknownModeOpensTheQueryAndWritesNothing) {
-    for (std::int16_t mode : std::initializer_list<std::int16_t>{0, 2, 5, 20, -1}) {
-        EXPECT_TRUE(run(kById, mode, 1).empty()) << mode;
+    // One row per distinct value; Null and empty text both show empty.
+    for (auto [sql, mode, expected] :
+         {std::tuple{"SELECT DISTINCT DWG_NAME FROM Pipe", 18,
+                     std::vector<std::string>{"", "AREA1.dwg", "AREA2.dwg", "AREA3 \"north\".dwg",
+                                              "AREA4.dwg", "AREA5.dwg", "O'Neil-4.dwg"}},
+          {"SELECT DISTINCT LINE_NUM FROM Pipe WHERE DWG_NAME = 'AREA1.dwg'",
+           19,
+           {"", "", "   ", "2\"-P-1003-CS150", "2\"-P-1004-CS150", "4\"-P-1001-CS150",
+            "4\"-P-1002-CS150"}}}) {
+        std::vector<std::string> shown;
+        for (const auto& row : run(sql, static_cast<std::int16_t>(mode), 1)) {
+            EXPECT_EQ(row[1] + row[2], "-");
+            shown.push_back(row[0]);
+        }
+        std::sort(shown.begin(), shown.end());
+        EXPECT_EQ(shown, expected);
     }
     EXPECT_TRUE(fake.messages.empty());
-}
-
-TEST_P(DataHandlerTest, RejectedQueryWritesNothing) {
+    // Modes without a writer open the query and list nothing.
+    for (std::int16_t mode : std::initializer_list<std::int16_t>{0, 2, 5, 20, -1})
+        EXPECT_TRUE(run(kById, mode, 1).empty()) << mode;
+    // A rejected statement is reported once, and nothing is listed.
     for (std::int16_t mode : std::initializer_list<std::int16_t>{1, 3, 7, 11, 18, 19}) {
         fake.messages.clear();
         EXPECT_TRUE(run("SELECT * FROM PIPE WHERE", mode, 1).empty()) << mode;
@@ -226,48 +135,49 @@ TEST_P(DataHandlerTest, RejectedQueryWritesNothing) {
     }
 }
 
-TEST_P(DataHandlerTest, WritersAppendToWhatTheListHolds) {
-    const auto id = list.addItem("kept");
-    list.setTag(id, 2);
-    // The row already keyed 2 keeps record 2 from being listed again.
-    const auto rows = run("SELECT * FROM PIPE WHERE Tag = 'P-1' ORDER BY UNIQUE_ID", 11, 1);
-    // P-1 matches p-1 as well.
-    ASSERT_EQ(rows.size(), 3u);
-    EXPECT_EQ(rows[0].text, "kept");
-    EXPECT_EQ(rows[1].key, 1);
-    EXPECT_EQ(rows[2].key, 3);
-}
+// Tags that begin at least two tags, ignoring case: P-1 (three), P-2 (P-20,
+// P-21), V-10 but not V-101, HV-7 but not "HV-7 ", P-50 twice (one key
+// beyond 16 bits); the wildcard tags X#1 and X[2] do not match themselves,
+// and O'BRIEN-1 breaks its own statement, which is reported.
+TEST_P(DataHandlerTest, DuplicateTagsOverTheWholeTable) {
+    const auto rows = run(kById, 11, 5);
+    std::vector<std::string> keys;
+    for (const auto& row : rows)
+        keys.push_back(row[0] + "=" + row.back());
+    EXPECT_EQ(keys, (std::vector<std::string>{"P-1=1", "P-1=2", "p-1=3", "P-2=4", "V-10=5",
+                                              "HV-7=21", "P-50=34", "P-50=40000"}));
+    EXPECT_EQ(rows[2],
+              (std::vector<std::string>{"p-1", "AREA1.dwg", "4\"-P-1002-CS150",
+                                        "Gate Valve A105 Class 150", "Gate Valve", "3", "3"}));
+    ASSERT_EQ(fake.messages.size(), 1u);
+    EXPECT_EQ(fake.messages[0].text.rfind("Error Number 3075 in routine GetRecordSet", 0), 0u);
+    EXPECT_NE(fake.messages[0].text.find("O'BRIEN-1"), std::string::npos);
 
-INSTANTIATE_TEST_SUITE_P(Files, DataHandlerTest,
-                         ::testing::Values("mdb", "sqlite", "sqlite-by-name"));
-
-class DataHandlerEmptyTest : public ProcessFixture {};
-
-TEST_F(DataHandlerEmptyTest, EmptyTableGivesNoRows) {
-    gDatabase = OpenDatabase(std::string(KORVALT_FIXTURES_DIR) + "/pipe-empty.mdb");
-    gDatabaseOpen = true;
-    ResultsListView list;
-    for (std::int16_t mode : std::initializer_list<std::int16_t>{1, 3, 7, 11, 18, 19}) {
-        std::string sql = mode == 18 ? "SELECT DISTINCT DWG_NAME FROM Pipe" : kById;
+    // Filters restrict the candidates, not the tags they are compared with;
+    // a row already keyed in the list keeps its record from a second row.
+    const struct {
+        const char* where;
+        std::vector<std::string> keys;
+    } cases[] = {
+        {"UNIQUE_ID = 4", {"4"}},
+        {"Tag = 'p-1' ORDER BY UNIQUE_ID", {"1", "3"}},
+        {"UNIQUE_ID > 30 ORDER BY UNIQUE_ID DESC", {"40000", "34"}},
+    };
+    for (const auto& c : cases) {
+        list.clearItems();
+        list.setTag(list.addItem("kept"), 2);
+        std::string sql = std::string("SELECT * FROM PIPE WHERE ") + c.where;
+        std::int16_t mode = 11;
         clsDataHandler(list).SendToDatabase(sql, mode);
-        EXPECT_EQ(list.count(), 0) << mode;
-        EXPECT_EQ(gDatabaseControl, nullptr) << mode;
+        std::vector<std::string> found;
+        for (int p = 1; p < list.count(); ++p)
+            found.push_back(std::to_string(list.tag(p).value_or(-1)));
+        EXPECT_EQ(list.text(0), "kept");
+        EXPECT_EQ(found, c.keys) << c.where;
     }
-    EXPECT_TRUE(fake.messages.empty());
 }
 
-TEST_F(DataHandlerEmptyTest, MissingTableShowsTheLocationWindowAndWritesNothing) {
-    gDatabase = OpenDatabase(std::string(KORVALT_FIXTURES_DIR) + "/no-pipe.mdb");
-    gDatabaseOpen = true;
-    ResultsListView list;
-    std::string sql = kById;
-    std::int16_t mode = 1;
-    clsDataHandler(list).SendToDatabase(sql, mode);
-    EXPECT_EQ(list.count(), 0);
-    EXPECT_EQ(gDatabaseControl, nullptr);
-    EXPECT_EQ(fake.modals.size(), 1u);
-    EXPECT_FALSE(gTableFound);
-}
+INSTANTIATE_TEST_SUITE_P(Files, DataHandlerTest, ::testing::Values("mdb", "sqlite", "by-name"));
 
 } // namespace
 } // namespace korvalt::testing

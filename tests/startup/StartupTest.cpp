@@ -5,12 +5,10 @@
 #include "support/ProcessFixture.h"
 #include "ui/frmTaviDatabase.h"
 
-#include "PipeCsvReader.h"
-#include "SampleDatabaseBuilder.h"
-
+#include <QApplication>
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
+#include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScopeGuard>
@@ -21,272 +19,267 @@
 namespace korvalt::testing {
 namespace {
 
-constexpr const char* kBrowseMessage =
-    "Please browse to the correct location of the database file.";
-constexpr const char* kWrongAddress =
-    "The location or name of the database file is recorded incorrectly. Please browse to the "
-    "correct location of the database file.";
+constexpr const char* kBrowse = "Please browse to the correct location of the database file.";
+constexpr const char* kWrong = "The location or name of the database file is recorded "
+                               "incorrectly. Please browse to the correct location of the "
+                               "database file.";
 
 class StartupTest : public ProcessFixture {
 protected:
-    void SetUp() override {
-        ProcessFixture::SetUp();
+    // Fresh process state, the locate file naming `settings` (when not empty)
+    // and a settings file there holding `address` (when not "-").
+    void start(const std::string& settings, const std::string& address,
+               FakeToolkit::ModalScript script = {}) {
+        ResetProcessState();
+        EXPECT_TRUE(gsSettingsFolder.empty() && gsSupportFooter.empty() && gsContactFooter.empty());
+        EXPECT_FALSE(gDatabaseOpen || gTableFound || iLayoutCode || gDatabase || gIniControl ||
+                     frmLocateDataSlot.loaded() || frmSplashSlot.loaded());
+        flushDeletes();
+        fake = FakeToolkit();
+        if (script)
+            fake.modalScripts.push_back(script);
         fake.folder = dir.path().toStdString();
-        settingsFolder = tempPath("settings");
-        QDir().mkpath(QString::fromStdString(settingsFolder));
+        std::filesystem::remove(tempPath("Korvalt_Locate.ini"));
+        if (!settings.empty()) {
+            QDir().mkpath(QString::fromStdString(settings));
+            writeFile("Korvalt_Locate.ini", "[Korvalt_Address]\nKorvaltAddress=" + settings + "\n");
+            std::filesystem::remove(settings + "/Korvalt.ini");
+            if (address != "-")
+                writeFile(settings.substr(dir.path().size() + 1) + "/Korvalt.ini",
+                          "[db_address]\ndbaddress=" + address + "\n");
+        }
+        Main();
     }
-
-    void writeLocateFile(const std::string& folder) const {
-        writeFile("Korvalt_Locate.ini", "[Korvalt_Address]\nKorvaltAddress=" + folder + "\n");
+    // A path inside the temporary folder exactly `length` characters long.
+    std::string pathOfLength(std::size_t length, char fill) const {
+        return tempPath(std::string(length - dir.path().size() - 1, fill));
     }
-    void writeAddress(const std::string& address) const {
-        writeFile("settings/Korvalt.ini", "[db_address]\ndbaddress=" + address + "\n");
+    // The windows shown modally (the two explanations by name) and the
+    // titles of the messages, in order.
+    std::string shown() const {
+        std::string out;
+        for (const auto& m : fake.modals)
+            out += m.windowName + ":" +
+                   (m.label == kBrowse  ? "browse"
+                    : m.label == kWrong ? "wrong"
+                                        : m.label) +
+                   " ";
+        for (const auto& m : fake.messages)
+            out += m.title + " ";
+        return out;
     }
-    static void tickSplash() {
-        ASSERT_TRUE(frmSplashSlot.loaded());
-        frmSplashSlot.get().Timer1_Timer();
-    }
-
-    std::string settingsFolder;
+    frmLocateData& locate() { return frmLocateDataSlot.get(); }
 };
 
-TEST_F(StartupTest, FootersNameTheSupportAddressOnceEach) {
-    for (const std::string& footer : {BuildSupportFooter(), BuildContactFooter()}) {
-        const auto first = footer.find(kSupportAddress);
-        ASSERT_NE(first, std::string::npos);
-        EXPECT_EQ(footer.find(kSupportAddress, first + 1), std::string::npos);
+// Start-up through Main() on the settings it finds: the questions asked, what
+// is reported, whether the program ends, and whether the main window follows
+// the splash. The settings folder is read as at most 199 characters, the
+// address as at most 149.
+TEST_F(StartupTest, OpensOrAsksAccordingToTheSettings) {
+    const std::string s = tempPath("settings"), good = makePipeDatabase("pipe.db");
+    const std::string access = readFile(KORVALT_FIXTURES_DIR "/pipe-small.mdb");
+    QDir().mkpath(QString::fromStdString(tempPath("folder.mdb")));
+    auto db = [&](std::size_t length, char fill) {
+        return makePipeDatabase(pathOfLength(length, fill).substr(dir.path().size() + 1));
+    };
+    const std::string wrong = "frmLocateData:wrong ", both = "frmLocateData:browse " + wrong;
+    const std::string cannot = "Cannot Connect to Database ";
+    const struct {
+        const char* name;
+        std::string settings, address, shown;
+    } cases[] = {
+        {"valid", s, good, ""},
+        {"missing database", s, tempPath("gone.mdb"), wrong},
+        {"no locate file", "", "", both},
+        {"no settings file", s, "-", both},
+        {"empty address", s, "", wrong},
+        {"stored Unknown", s, "Unknown", both},
+        {"stored unknown", s, "unknown", wrong},
+        {"text file", s, writeFile("notes.mdb", "not records\n"), cannot},
+        {"empty file", s, writeFile("empty.mdb", ""), cannot},
+        {"noise", s, writeFile("noise.mdb", std::string(9000, 'Z')), cannot},
+        {"Access header", s, writeFile("head.mdb", access.substr(0, 4096) + "xyz"), cannot},
+        {"folder", s, tempPath("folder.mdb"), cannot},
+        {"address of 148", s, db(148, 'a'), ""},
+        {"address of 149", s, db(149, 'b'), ""},
+        {"address of 150", s, db(150, 'c'), wrong},
+        {"folder of 198", pathOfLength(198, 'f'), good, ""},
+        {"folder of 199", pathOfLength(199, 'g'), good, ""},
+        {"folder of 200", pathOfLength(200, 'h'), good, both},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const bool file = std::filesystem::is_regular_file(c.address), opens = c.shown.empty();
+        const std::string before = file ? readFile(c.address) : "";
+        start(c.settings, c.address);
+        EXPECT_EQ(shown(), c.shown);
+        EXPECT_EQ(gsSettingsFolder, c.settings.empty() ? "Unknown" : c.settings.substr(0, 199));
+        ASSERT_TRUE(gDatabaseControl);
+        EXPECT_EQ(gDatabaseControl->dataAddress(),
+                  c.shown == both ? "Unknown" : c.address.substr(0, 149));
+        if (c.shown == cannot) {
+            const std::string& text = fake.messages[0].text;
+            EXPECT_EQ(fake.messages[0].icon, MsgIcon::Critical);
+            EXPECT_EQ(text.rfind("Error Number ", 0), 0u) << text;
+            EXPECT_NE(text.find(" in routine db_connect \r\n\r\n"), std::string::npos) << text;
+            EXPECT_TRUE(text.ends_with("\r\n\r\nPlease contact our IT department by email at "
+                                       "support@korvalt.example \r\nwith the details of this "
+                                       "message.\r\n\r\nThank You"));
+        }
+        EXPECT_EQ(gDatabaseOpen, opens);
+        EXPECT_EQ(fake.endCalls, opens ? 0 : 1);
+        EXPECT_TRUE(gTableFound && iLayoutCode == 1);
+        EXPECT_EQ(file ? readFile(c.address) : "", before);
+
+        // The splash, centred, hands over to the main window after one
+        // tick 1.5 s later, when the database is open.
+        ASSERT_TRUE(frmSplashSlot.loaded());
+        frmSplash& splash = frmSplashSlot.get();
+        EXPECT_EQ(splash.pos(),
+                  QPoint((fake.width - splash.width()) / 2, (fake.height - splash.height()) / 2));
+        EXPECT_EQ(layout(splash), "398,268 569x232 9;8,4 553x220 9;16,40 520x66 28b a132;16,120 "
+                                  "520x40 14 a132;");
+        EXPECT_TRUE(splash.Timer1->isSingleShot() && splash.Timer1->isActive());
+        EXPECT_EQ(splash.Timer1->interval(), 1500);
+        EXPECT_EQ(gsContactFooter, "\r\n\r\nPlease contact us by email at support@korvalt.example "
+                                   "\r\n\r\nwith the details of this message.\r\n\r\nThank You.");
+        EXPECT_FALSE(frmTaviDatabaseSlot.loaded());
+        splash.Timer1_Timer();
+        EXPECT_FALSE(frmSplashSlot.loaded());
+        EXPECT_EQ(frmTaviDatabaseSlot.loaded(), opens);
+        if (opens) {
+            EXPECT_TRUE(frmTaviDatabaseSlot.get().isVisible());
+            EXPECT_EQ(frmTaviDatabaseSlot.get().windowTitle(), "Korvalt Ver. 2.1");
+            EXPECT_EQ(frmTaviDatabaseSlot.get().txtDatabase->text().toStdString(), c.address);
+        }
     }
-    EXPECT_EQ(BuildSupportFooter(), std::string("\r\n\r\nPlease contact our IT department by email "
-                                                "at ") +
-                                        kSupportAddress +
-                                        " \r\nwith the details of this message.\r\n\r\nThank You");
-    EXPECT_EQ(BuildContactFooter(), std::string("\r\n\r\nPlease contact us by email at ") +
-                                        kSupportAddress +
-                                        " \r\n\r\nwith the details of this message.\r\n\r\nThank "
-                                        "You.");
 }
 
-TEST_F(StartupTest, ValidDatabaseOpensMainWindowAfterTheSplash) {
-    const std::string database = makePipeDatabase("pipe.db");
-    writeLocateFile(settingsFolder);
-    writeAddress(database);
-
-    Main();
-    EXPECT_TRUE(gDatabaseOpen);
-    EXPECT_TRUE(fake.modals.empty());
-    EXPECT_TRUE(fake.messages.empty());
-    EXPECT_EQ(fake.endCalls, 0);
-    EXPECT_EQ(gsSettingsFolder, settingsFolder);
-    EXPECT_EQ(iLayoutCode, 1);
-    EXPECT_TRUE(gTableFound);
-    ASSERT_TRUE(frmSplashSlot.loaded());
-    EXPECT_EQ(frmSplashSlot.get().Timer1->interval(), 1500);
-    EXPECT_TRUE(frmSplashSlot.get().Timer1->isSingleShot());
-    EXPECT_TRUE(frmSplashSlot.get().Timer1->isActive());
-    EXPECT_FALSE(gsContactFooter.empty());
-    EXPECT_FALSE(frmTaviDatabaseSlot.loaded());
-
-    tickSplash();
-    EXPECT_FALSE(frmSplashSlot.loaded());
-    ASSERT_TRUE(frmTaviDatabaseSlot.loaded());
-    frmTaviDatabase& main = frmTaviDatabaseSlot.get();
-    EXPECT_TRUE(main.isVisible());
-    EXPECT_EQ(main.windowTitle().toStdString(), "Korvalt Ver. 2.1");
-    EXPECT_EQ(main.txtDatabase->text().toStdString(), database);
-}
-
-TEST_F(StartupTest, MissingDatabaseShowsLocationWindowThenEnds) {
-    writeLocateFile(settingsFolder);
-    writeAddress(tempPath("gone.mdb"));
-
-    Main();
-    ASSERT_EQ(fake.modals.size(), 1u);
-    EXPECT_EQ(fake.modals[0].windowName, "frmLocateData");
-    EXPECT_EQ(fake.modals[0].label, kWrongAddress);
-    EXPECT_EQ(fake.endCalls, 1);
-    EXPECT_FALSE(gDatabaseOpen);
-    EXPECT_TRUE(fake.messages.empty());
-
-    // The splash closes on its tick and nothing else is shown.
-    tickSplash();
-    EXPECT_FALSE(frmSplashSlot.loaded());
-    EXPECT_FALSE(frmTaviDatabaseSlot.loaded());
-}
-
-TEST_F(StartupTest, SplashTickDuringTheLocationWindowShowsNoMainWindow) {
-    writeLocateFile(settingsFolder);
-    writeAddress(tempPath("gone.mdb"));
-    bool sawOpenFlag = true;
-    fake.modalScripts.push_back([&](QWidget&) {
-        sawOpenFlag = gDatabaseOpen;
-        frmSplashSlot.get().Timer1_Timer();
+// The location window as start-up shows it: centred on the screen as it is
+// shown, even when its explanation made it grow after loading; Ok stores the
+// trimmed address, says the program quits, and nothing after it runs.
+TEST_F(StartupTest, AddressConfirmedInTheLocationWindowIsStoredAndEnds) {
+    const QFont original = QApplication::font();
+    QFont large = original;
+    large.setPointSize(30);
+    QApplication::setFont(large);
+    const auto restoreFont = qScopeGuard([&] { QApplication::setFont(original); });
+    QRect at;
+    start(tempPath("settings"), "-", [&](QWidget& window) {
+        at = window.geometry();
+        auto& w = dynamic_cast<frmLocateData&>(window);
+        w.txtAddress->setText(QString::fromStdString("  " + tempPath("new.mdb") + " "));
+        w.cmdok->click();
     });
-
-    Main();
-    EXPECT_FALSE(sawOpenFlag);
-    EXPECT_FALSE(frmSplashSlot.loaded());
-    EXPECT_FALSE(frmTaviDatabaseSlot.loaded());
-    EXPECT_EQ(fake.endCalls, 1);
-}
-
-TEST_F(StartupTest, NoLocateFileAsksTwiceThenEnds) {
-    Main();
-    EXPECT_EQ(gsSettingsFolder, "Unknown");
-    ASSERT_EQ(fake.modals.size(), 2u);
-    EXPECT_EQ(fake.modals[0].label, kBrowseMessage);
-    EXPECT_EQ(fake.modals[1].label, kWrongAddress);
-    EXPECT_EQ(gDatabaseControl->dataAddress(), "Unknown");
-    EXPECT_EQ(fake.endCalls, 1);
-    EXPECT_FALSE(gDatabaseOpen);
-}
-
-TEST_F(StartupTest, EmptyAddressSkipsTheFirstQuestionButFailsToOpen) {
-    writeLocateFile(settingsFolder);
-    writeAddress("");
-
-    Main();
-    ASSERT_EQ(fake.modals.size(), 1u);
-    EXPECT_EQ(fake.modals[0].label, kWrongAddress);
-    EXPECT_EQ(gDatabaseControl->dataAddress(), "");
-    EXPECT_EQ(fake.endCalls, 1);
-}
-
-TEST_F(StartupTest, StoredUnknownCountsAsMissingButLowerCaseDoesNot) {
-    writeLocateFile(settingsFolder);
-    writeAddress("Unknown");
-    Main();
-    ASSERT_EQ(fake.modals.size(), 2u);
-    EXPECT_EQ(fake.modals[0].label, kBrowseMessage);
-
-    ResetProcessState();
-    fake = FakeToolkit();
-    fake.folder = dir.path().toStdString();
-    writeAddress("unknown");
-    Main();
-    ASSERT_EQ(fake.modals.size(), 1u);
-    EXPECT_EQ(fake.modals[0].label, kWrongAddress);
-}
-
-TEST_F(StartupTest, AddressConfirmedDuringStartUpIsStoredAndEndsAtOnce) {
-    writeLocateFile(settingsFolder);
-    const std::string chosen = tempPath("new.mdb");
-    fake.modalScripts.push_back([&](QWidget& window) {
-        auto& locate = dynamic_cast<frmLocateData&>(window);
-        locate.txtAddress->setText(QString::fromStdString("  " + chosen + " "));
-        locate.cmdok->click();
-    });
-
-    Main();
-    // Nothing after the confirmation runs: no second question, no open.
-    ASSERT_EQ(fake.modals.size(), 1u);
-    EXPECT_EQ(fake.endCalls, 1);
-    ASSERT_EQ(fake.messages.size(), 1u);
+    EXPECT_GT(at.height(), 200);
+    EXPECT_EQ(at.topLeft(), QPoint((fake.width - at.width()) / 2, (fake.height - at.height()) / 2));
+    EXPECT_EQ(shown(), "frmLocateData:browse Korvalt Explanation ");
     EXPECT_EQ(fake.messages[0].text, "Korvalt will now quit. Restart Korvalt to continue.");
-    EXPECT_EQ(fake.messages[0].title, "Korvalt Explanation");
     EXPECT_EQ(fake.messages[0].icon, MsgIcon::Information);
-    EXPECT_EQ(readFile(settingsFolder + "/Korvalt.ini"),
-              "[db_address]\ndbaddress=" + chosen + "\n");
-    EXPECT_FALSE(frmSplashSlot.loaded());
-    EXPECT_FALSE(frmLocateDataSlot.loaded());
-    EXPECT_FALSE(gDatabaseControl);
-}
-
-TEST_F(StartupTest, FileThatIsNoDatabaseIsReportedAndEnds) {
-    writeLocateFile(settingsFolder);
-    writeAddress(writeFile("notes.mdb", "these are not the records you are looking for\n"));
-
-    Main();
-    EXPECT_TRUE(fake.modals.empty());
-    ASSERT_EQ(fake.messages.size(), 1u);
-    const auto& message = fake.messages[0];
-    EXPECT_EQ(message.title, "Cannot Connect to Database");
-    EXPECT_EQ(message.icon, MsgIcon::Critical);
-    EXPECT_EQ(message.text.rfind("Error Number ", 0), 0u);
-    EXPECT_NE(message.text.find(" in routine db_connect \r\n\r\n"), std::string::npos);
-    EXPECT_EQ(message.text.substr(message.text.size() - gsSupportFooter.size()), gsSupportFooter);
     EXPECT_EQ(fake.endCalls, 1);
-    EXPECT_FALSE(gDatabaseOpen);
+    EXPECT_EQ(readFile(tempPath("settings/Korvalt.ini")),
+              "[db_address]\ndbaddress=" + tempPath("new.mdb") + "\n");
+    EXPECT_FALSE(frmSplashSlot.loaded() || frmLocateDataSlot.loaded() || gDatabaseControl);
 }
 
-TEST_F(StartupTest, ShippedSampleOpensWithoutAMessage) {
-    const std::string database = tempPath("sample.db");
-    SampleDatabaseBuilder::build(
-        PipeCsvReader::parse(readFile(KORVALT_SAMPLE_DIR "/pipe-sample.csv")), database);
-    writeLocateFile(settingsFolder);
-    writeAddress(database);
-
-    Main();
-    tickSplash();
-    ASSERT_TRUE(frmTaviDatabaseSlot.loaded());
-    EXPECT_TRUE(frmTaviDatabaseSlot.get().isVisible());
-    for (const auto& message : fake.messages)
-        ADD_FAILURE() << message.title << ": " << message.text;
-}
-
-// The locate file's folder, for a program whose own folder may not be
-// writable; a folder that does not exist stands for one that cannot be
-// written to, since permissions do not bind every user (root).
-TEST_F(StartupTest, LocateFileIsBesideTheProgramUnlessItsFolderCannotBeWritten) {
-    namespace fs = std::filesystem;
-    const std::string program = dir.path().toStdString();
-    const std::string user = tempPath("config/korvalt");
-    const std::string userLocate = user + "/Korvalt_Locate.ini";
-
-    // Writable, or no user folder known: beside the program, as always.
-    EXPECT_EQ(LocateFileFolder(program, user), program);
-    EXPECT_EQ(LocateFileFolder(tempPath("missing"), ""), tempPath("missing"));
-    EXPECT_FALSE(fs::exists(tempPath("config")));
-
-    // Not writable: the user's folder, made and given a locate file naming it.
-    EXPECT_EQ(LocateFileFolder(tempPath("missing"), user), user);
-    EXPECT_EQ(readFile(userLocate), "[Korvalt_Address]\nKorvaltAddress=" + user + "\n");
-
-    // A locate file already there is the user's own and stays as it is.
-    writeFile("config/korvalt/Korvalt_Locate.ini", "[Korvalt_Address]\nKorvaltAddress=/srv\n");
-    EXPECT_EQ(LocateFileFolder(tempPath("missing"), user), user);
-    EXPECT_EQ(readFile(userLocate), "[Korvalt_Address]\nKorvaltAddress=/srv\n");
-
-    // A folder the user may not write to, where permissions bind.
-    const QString locked = QString::fromStdString(tempPath("locked"));
-    QDir().mkpath(locked);
-    QFile::setPermissions(locked, QFile::ReadOwner | QFile::ExeOwner);
-    if (!QFileInfo(locked).isWritable()) {
-        EXPECT_EQ(LocateFileFolder(locked.toStdString(), user), user);
+// What each button does with what was typed: the message shown, the settings
+// file after it, and whether the window stays and Cancel still works.
+TEST_F(StartupTest, LocationWindowButtonsStoreOrRefuseTheAddress) {
+    const std::string refused = "Please Enter The Address for the ";
+    const struct {
+        const char* typed;
+        QPushButton* frmLocateData::*button;
+        std::string folder, message, title, stored;
+        bool loaded, cancel;
+    } cases[] = {
+        {"", &frmLocateData::cmdApply, "", refused + "Routine Database file.", "Error", "-", 1, 1},
+        {" \t ", &frmLocateData::cmdok, "", refused + "Database file.", "Error", "-", 1, 1},
+        {"  /a b/p.mdb ", &frmLocateData::cmdApply, "", "", "", "/a b/p.mdb", 1, 0},
+        {"new.mdb", &frmLocateData::cmdok, "",
+         "Korvalt will now quit. Restart Korvalt to continue.", "Korvalt Explanation", "new.mdb", 0,
+         1},
+        {"/p.mdb", &frmLocateData::cmdCancel, "", "", "", "-", 0, 1},
+        {"/p.mdb", &frmLocateData::cmdApply, "/no", "Error Number 75 in routine LetIniString ",
+         "Korvalt Error", "-", 1, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.typed);
+        ResetProcessState();
+        flushDeletes();
+        fake = FakeToolkit();
+        std::filesystem::remove(tempPath("Korvalt.ini"));
+        gsSettingsFolder = dir.path().toStdString() + c.folder;
+        frmLocateData& w = locate();
+        w.txtAddress->setText(c.typed);
+        (w.*c.button)->click();
+        ASSERT_EQ(fake.messages.size(), c.message.empty() ? 0u : 1u);
+        if (!c.message.empty()) {
+            const auto& m = fake.messages[0];
+            EXPECT_EQ(m.text.substr(0, c.message.size()), c.message);
+            EXPECT_EQ(m.text.size() > c.message.size(), !c.folder.empty());
+            EXPECT_EQ(m.title, c.title);
+            EXPECT_EQ(m.icon, c.title == "Error"           ? MsgIcon::Exclamation
+                              : c.title == "Korvalt Error" ? MsgIcon::Critical
+                                                           : MsgIcon::Information);
+        }
+        EXPECT_EQ(std::filesystem::exists(tempPath("Korvalt.ini"))
+                      ? readFile(tempPath("Korvalt.ini"))
+                      : "-",
+                  c.stored == "-" ? "-" : "[db_address]\ndbaddress=" + c.stored + "\n");
+        EXPECT_EQ(frmLocateDataSlot.loaded(), c.loaded);
+        EXPECT_EQ(fake.endCalls, c.button == &frmLocateData::cmdok && c.loaded == false ? 1 : 0);
+        EXPECT_TRUE(!c.loaded || w.cmdCancel->isEnabled() == c.cancel);
+        EXPECT_TRUE(!c.loaded || !c.cancel || w.txtAddress->selectedText() == w.txtAddress->text());
     }
-    QFile::setPermissions(locked, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    // Loaded again, it starts empty; Browse fills it unless cancelled.
+    frmLocateDataSlot.unload();
+    flushDeletes();
+    frmLocateData& w = locate();
+    EXPECT_EQ(w.txtAddress->text(), "");
+    w.txtAddress->setText("typed");
+    w.cmdApply->setEnabled(false);
+    w.cmdDatabaseBrowse->click();
+    EXPECT_TRUE(w.txtAddress->text() == "typed" && !w.cmdApply->isEnabled());
+    fake.openFiles.push_back("/plant/area 2/pipe.mdb");
+    w.cmdDatabaseBrowse->click();
+    EXPECT_TRUE(w.txtAddress->text() == "/plant/area 2/pipe.mdb" && w.cmdApply->isEnabled());
+    EXPECT_EQ(fake.openFilters, std::vector<std::string>(2, "All Database Files (*.mdb)|*.mdb|"));
 }
 
-// First start of an installed program: no settings yet, the location window
-// asks for the database, and its Ok keeps the address in the user's folder.
-TEST_F(StartupTest, InstalledProgramKeepsItsSettingsInTheUsersFolder) {
-    struct InstalledToolkit : FakeToolkit {
-        std::string user;
-        std::string userSettingsFolder() const override { return user; }
-    } installed;
-    installed.folder = tempPath("usr/bin");
-    installed.user = tempPath("home/.config/korvalt");
-    const std::string database = makePipeDatabase("pipe.db");
-    installed.modalScripts.push_back([&](QWidget& window) {
-        auto& locate = dynamic_cast<frmLocateData&>(window);
-        locate.txtAddress->setText(QString::fromStdString(database));
-        locate.cmdok->click();
-    });
-    SetToolkit(&installed);
-    const auto restore = qScopeGuard([this] { SetToolkit(&fake); });
-
-    Main();
-    EXPECT_EQ(gsSettingsFolder, installed.user);
-    ASSERT_EQ(installed.modals.size(), 1u);
-    EXPECT_EQ(installed.modals[0].label, kBrowseMessage);
-    EXPECT_EQ(readFile(installed.user + "/Korvalt.ini"),
-              "[db_address]\ndbaddress=" + database + "\n");
-
-    // The next start opens that database.
-    ResetProcessState();
-    installed.endCalls = 0;
-    Main();
-    EXPECT_TRUE(gDatabaseOpen);
-    EXPECT_EQ(installed.modals.size(), 1u);
+// Captions, tab order and the designed layout; in a large font every text
+// still fits, no control covers another, and the window stays centred.
+TEST_F(StartupTest, LocationWindowLayout) {
+    frmLocateData& w = locate();
+    w.setMessage(kBrowse);
+    EXPECT_EQ(layout(w), "439,303 488x161 9;3,3 481x121 9;10,22 406x34 9 a33;9,84 112x25 9 a129;"
+                         "127,84 256x25 9;394,84 80x25 9;189,132 80x25 9;293,132 80x25 9;"
+                         "397,132 80x25 9;");
+    std::string chain = w.windowTitle().toStdString() + "|" + w.Frame1->title().toStdString();
+    for (QWidget* at = w.cmdDatabaseBrowse; at != w.lblDatabase && chain.size() < 300;
+         at = at->nextInFocusChain()) {
+        const auto* b = qobject_cast<QPushButton*>(at);
+        chain += "|" + (b ? (b->text() + "/" + b->toolTip()).toStdString() : "edit");
+        if (b == w.cmdok)
+            break;
+    }
+    EXPECT_EQ(chain, "Locate CadWorx Database File|Database Location|Browse/Locates Database|edit|"
+                     "Cancel/Cancel|Apply/Apply Changes|Ok/Apply Changes and exit");
+    EXPECT_EQ(w.lblDatabase->text(), "Database Location");
+    // In a large font it grows and stays centred; no control covers another.
+    QFont large = QApplication::font();
+    large.setPointSize(24);
+    w.setFont(large);
+    w.setMessage(kWrong);
+    EXPECT_EQ(w.pos(), QPoint((fake.width - w.width()) / 2, (fake.height - w.height()) / 2));
+    for (const QWidget* parent : {static_cast<QWidget*>(&w), static_cast<QWidget*>(w.Frame1)}) {
+        const auto controls = parent->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+        for (qsizetype i = 0; i < controls.size(); ++i) {
+            EXPECT_TRUE(parent->rect().contains(controls[i]->geometry())) << i;
+            EXPECT_GE(controls[i]->height(), controls[i]->sizeHint().height()) << i;
+            for (qsizetype j = i + 1; j < controls.size(); ++j)
+                EXPECT_FALSE(controls[i]->geometry().intersects(controls[j]->geometry())) << i << j;
+        }
+    }
 }
 
 } // namespace

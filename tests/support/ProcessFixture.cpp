@@ -5,8 +5,10 @@
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <QLabel>
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -64,6 +66,41 @@ std::string ProcessFixture::makePipeDatabase(const std::string& name, int record
     if (rc != SQLITE_OK)
         throw std::runtime_error("cannot fill test database");
     return path;
+}
+
+std::vector<std::string> ProcessFixture::words(const std::string& line) {
+    std::vector<std::string> out;
+    std::istringstream in(line);
+    for (std::string word; in >> word;)
+        out.push_back(word);
+    return out;
+}
+
+std::string ProcessFixture::shape(const std::string& text) {
+    std::size_t lines = 0, widest = 0, start = 0;
+    for (std::size_t end; (end = text.find('\n', start)) != std::string::npos;
+         start = end + 1, ++lines)
+        widest = std::max(widest, end - start);
+    return std::to_string(lines) + " lines, " + std::to_string(text.size()) +
+           " characters, widest " + std::to_string(widest) +
+           (start == text.size() ? "" : ", unfinished");
+}
+
+std::string ProcessFixture::layout(const QWidget& window) {
+    std::string out;
+    QList<const QWidget*> widgets = {&window};
+    for (const QWidget* child : window.findChildren<QWidget*>())
+        widgets.append(child);
+    for (const QWidget* w : widgets) {
+        const QRect r = w->geometry();
+        out += std::to_string(r.x()) + "," + std::to_string(r.y()) + " " +
+               std::to_string(r.width()) + "x" + std::to_string(r.height()) + " " +
+               std::to_string(w->font().pointSize()) + (w->font().bold() ? "b" : "");
+        if (const auto* label = qobject_cast<const QLabel*>(w))
+            out += " a" + std::to_string(label->alignment().toInt());
+        out += ";";
+    }
+    return out;
 }
 
 } // namespace korvalt::testing

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace korvalt::testing {
 
@@ -23,6 +24,13 @@ protected:
     static std::string readFile(const std::string& path);
     // Creates an SQLite pipe database holding `records` plain records.
     std::string makePipeDatabase(const std::string& name, int records = 3) const;
+    // Where the window and each control in it are, with their font size (b:
+    // bold) and a label's alignment: "x,y wxh size[b][ aN];" each.
+    static std::string layout(const QWidget& window);
+    // The words of a command line (none for "").
+    static std::vector<std::string> words(const std::string& line);
+    // "N lines, C characters, widest W" of a text of whole lines.
+    static std::string shape(const std::string& text);
     // Lets Qt destroy the windows that were unloaded.
     static void flushDeletes();
 
