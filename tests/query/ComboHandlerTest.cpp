@@ -72,10 +72,10 @@ struct ScriptedDatabase : Database {
     void execute(const std::string&) override {}
     std::unique_ptr<Recordset> openRecordset(const std::string& sql) override {
         queried.push_back(sql);
-        const std::string column = sql.substr(16, sql.find(" FROM") - 16);
-        if (scripts[column].openError != 0)
-            throw EngineError(scripts[column].openError, "Refused.");
-        return std::make_unique<ScriptedRecords>(column, scripts[column], byPosition);
+        const std::string listed = sql.substr(16, sql.find(" FROM") - 16);
+        if (scripts[listed].openError != 0)
+            throw EngineError(scripts[listed].openError, "Refused.");
+        return std::make_unique<ScriptedRecords>(listed, scripts[listed], byPosition);
     }
     const std::string& path() const override { return column; }
     std::map<std::string, Script> scripts;
