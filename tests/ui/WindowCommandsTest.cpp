@@ -179,7 +179,9 @@ TEST_F(WindowCommandsTest, LoadShowsTheDesignedWindow) {
 TEST_F(WindowCommandsTest, SearchListsWholeRowsAndCountsThem) {
     window->cmbSize->setEditText("10"); // Enter in a filter list searches
     QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, "\r");
-    QApplication::sendEvent(window->cmbSize->lineEdit(), &enter);
+    fake.busyOnCount = 0;
+    QApplication::sendEvent(window->cmbSize, &enter);
+    EXPECT_EQ(fake.busyOnCount, 1); // where the keyboard is: the list, which searches once
     EXPECT_EQ(screen(), "Results = 2 Items; Delete Model File Records off\n"
                         "AREA2.dwg|Flange WN A182 F316|10\"-P-2003-SS300|SS300|FLG0050|10|10|0|"
                         "F-1|0|FLANGE\n"
