@@ -5,11 +5,11 @@
 // Not part of the test suite; run build/bin/korvalt_bench.
 
 #include "BenchToolkit.h"
+#include "DuplicateTagReference.h"
 #include "SyntheticPipe.h"
 
 #include "database/Database.h"
 #include "database/clsDatabaseControl.h"
-#include "results/DuplicateTagReference.h"
 #include "results/clsDataHandler.h"
 #include "startup/Module1.h"
 #include "ui/ResultsListView.h"
@@ -94,7 +94,7 @@ void runReference(benchmark::State& state) {
         const auto gateway = std::make_shared<clsDatabaseControl>();
         gDatabaseControl = gateway;
         auto records = gateway->GetRecordset(sql);
-        testing::DuplicateTagReference::write(list, records);
+        DuplicateTagReference::write(list, records);
         gDatabaseControl.reset();
     }
     state.counters["rows"] = list.count();
