@@ -25,11 +25,10 @@ struct Script {
     int failAfterRows = -1; // moving on after this many rows fails
 };
 
-// A recordset of one column (named as in the statement, matched in any
-// case), offering reading by position or only by name.
+// One column, named as in the statement (in any case), read by position or only by name.
 struct ScriptedRecords : Recordset {
     ScriptedRecords(std::string name, const Script& s, bool position)
-        : column(std::move(name)), script(s), byPosition(position) {}
+        : column(QString::fromStdString(name)), script(s), byPosition(position) {}
     bool isEof() const override { return row >= script.rows.size(); }
     void moveNext() override {
         if (static_cast<int>(row) + 1 == script.failAfterRows)
@@ -55,11 +54,8 @@ struct ScriptedRecords : Recordset {
             throw EngineError(3021, "No current record.");
         return script.rows.at(row);
     }
-    bool same(std::string_view name) const {
-        return QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()))
-                   .compare(QString::fromStdString(column), Qt::CaseInsensitive) == 0;
-    }
-    std::string column;
+    bool same(std::string_view name) const { return QString::fromUtf8(name).toUpper() == column; }
+    QString column;
     const Script& script;
     bool byPosition;
     std::size_t row = 0;
@@ -77,11 +73,11 @@ struct ScriptedDatabase : Database {
             throw EngineError(scripts[listed].openError, "Refused.");
         return std::make_unique<ScriptedRecords>(listed, scripts[listed], byPosition);
     }
-    const std::string& path() const override { return column; }
+    const std::string& path() const override { return address; }
     std::map<std::string, Script> scripts;
     bool byPosition;
     Strings& queried;
-    std::string column;
+    std::string address; // none: the lists never need it
 };
 
 class ComboHandlerTest : public ProcessFixture {
@@ -118,8 +114,7 @@ std::string statement(const std::string& column) {
     return "SELECT DISTINCT " + column + " FROM PIPE ORDER BY " + column + " ASC";
 }
 
-// Whatever a row or the reading does, the list keeps what it read, the user
-// is told once per failure, and the other lists fill as usual.
+// Each failure is told once; its list keeps what it read and the others fill as usual.
 TEST_F(ComboHandlerTest, ReportsEveryFailureAndFillsTheRest) {
     const auto text = [](const char* t) { return Value::text(t); };
     for (const bool byPosition : {true, false}) {
@@ -170,8 +165,7 @@ TEST_F(ComboHandlerTest, ReportsEveryFailureAndFillsTheRest) {
     }
 }
 
-// Without the table the first list stops everything: all eight stay empty
-// and the user is sent to find the file.
+// Without the table all eight lists stay empty and the user is sent to find the file.
 TEST_F(ComboHandlerTest, MissingTableLeavesEveryListEmpty) {
     fill({{"DWG_NAME", {{}, 3078}}}, true);
     window().cmbTag->setEditText("typed");

@@ -3,37 +3,26 @@
 #include "database/Database.h"
 
 #include <functional>
-#include <ostream>
 #include <string>
 #include <vector>
 
 namespace korvalt::test_support {
 
-// One statement against a database holding exactly the records of
-// fixtures/pipe-small.csv, with its expected answer worked out from that file.
-// The same table runs against every database kind (our SQLite file, the
-// Access fixtures), so all kinds must agree.
+// A statement on the records of fixtures/pipe-small.csv and its answer worked out from that
+// file; every database kind (our SQLite file, the Access fixtures, the server) must agree.
 struct EngineCase {
     enum class Run { Query, Action };
     enum class Order { Any, AsListed };
 
-    std::string name; // test name: letters, digits and _ only
     std::string sql;
     Run run = Run::Query;
-    // For a query: the field read from every record, and the values expected,
-    // as text (numbers in plain decimal form, Null as "<Null>"); texts compare
+    // A query's field of every record as text (numbers in decimal, Null as "<Null>"), compared
     // without regard to case, as the engine's DISTINCT keeps either spelling.
     std::string field = "UNIQUE_ID";
-    std::vector<std::string> expected;
+    std::vector<std::string> expected = {};
     Order order = Order::Any;
-    // Non-zero: the statement must fail with this error number.
-    int error = 0;
+    int error = 0; // non-zero: the statement must fail with this error number
 };
-
-// Test names show the statement.
-inline void PrintTo(const EngineCase& c, std::ostream* os) {
-    *os << c.sql;
-}
 
 // Statements that do not change the data.
 const std::vector<EngineCase>& engineQueryCases();
