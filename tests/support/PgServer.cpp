@@ -6,98 +6,69 @@
 
 #include <unistd.h>
 
-#include <array>
-#include <cstdio>
 #include <cstdlib>
-#include <memory>
+#include <iomanip>
+#include <sstream>
 
 namespace korvalt::test_support {
 
 namespace {
 
 std::string literal(const Value& v) {
+    std::ostringstream out;
+    out.precision(17);
     if (v.isNull())
-        return "NULL";
-    if (v.isInteger())
-        return std::to_string(v.asInteger());
-    if (v.isReal()) {
-        std::array<char, 32> buffer{};
-        std::snprintf(buffer.data(), buffer.size(), "%.17g", v.asReal());
-        return buffer.data();
-    }
-    std::string out = "'";
-    for (const char c : v.asText())
-        out += c == '\'' ? "''" : std::string(1, c);
-    return out + "'";
+        out << "NULL";
+    else if (v.isInteger())
+        out << v.asInteger();
+    else if (v.isReal())
+        out << v.asReal();
+    else
+        out << std::quoted(v.asText(), '\'', '\'');
+    return out.str();
 }
 
-// Test programs running side by side share the server: the first creates the
-// table, under a lock, and the others find it there.
+// Test programs running side by side share the server: the first creates the table, under a lock.
 std::string loadStatement() {
-    const std::vector<std::string>& columns = pipeCsvColumns();
-    std::string create = "CREATE TABLE \"Pipe\" (";
-    for (std::size_t c = 0; c < columns.size(); ++c) {
-        const std::string& name = columns[c];
+    std::string columns, rows;
+    for (const std::string& name : pipeCsvColumns()) {
         const bool real =
             name == "main_nom" || name == "red_nom" || name == "LENGTH" || name == "WEIGHT";
-        create += (c == 0 ? "\"" : ", \"") + name + "\" " +
-                  (name == "UNIQUE_ID" ? "INTEGER"
-                   : real              ? "DOUBLE PRECISION"
-                                       : "TEXT");
+        columns += ", \"" + name +
+                   (name == "UNIQUE_ID" ? "\" INTEGER"
+                    : real              ? "\" DOUBLE PRECISION"
+                                        : "\" TEXT");
     }
-    std::string insert = "INSERT INTO \"Pipe\" VALUES ";
-    const auto rows = loadPipeCsv(std::string(KORVALT_FIXTURES_DIR) + "/pipe-small.csv");
-    for (std::size_t r = 0; r < rows.size(); ++r) {
-        for (std::size_t c = 0; c < rows[r].size(); ++c)
-            insert += (c == 0 ? (r == 0 ? "(" : ", (") : ", ") + literal(rows[r][c]);
-        insert += ")";
+    for (const auto& row : loadPipeCsv(std::string(KORVALT_FIXTURES_DIR) + "/pipe-small.csv")) {
+        std::string values;
+        for (const Value& v : row)
+            values += ", " + literal(v);
+        rows += ", (" + values.substr(2) + ")";
     }
     return "DO $korvalt$ BEGIN PERFORM pg_advisory_xact_lock(72401); IF to_regclass('\"Pipe\"') "
-           "IS NULL THEN " +
-           create + "); " + insert + "; END IF; END $korvalt$";
-}
-
-struct Shared {
-    std::unique_ptr<PgServer> server;
-    std::string whyNot;
-    bool failed = false;
-};
-
-// One server for the whole run of the test program, set up at the first call.
-Shared& state() {
-    static Shared shared = [] {
-        Shared s;
-        const char* given = std::getenv("KORVALT_TEST_PG");
-        if (given == nullptr || *given == '\0') {
-            s.whyNot = "skipped: KORVALT_TEST_PG (an ODBC connection string) is not set; "
-                       "scripts/test-server starts a server that fits";
-            return s;
-        }
-        try {
-            s.server = std::make_unique<PgServer>(given);
-            s.server->run({loadStatement()});
-        } catch (const std::exception& e) {
-            s.server.reset();
-            s.failed = true;
-            s.whyNot = std::string("the PostgreSQL test server could not be set up: ") + e.what();
-        }
-        return s;
-    }();
-    return shared;
+           "IS NULL THEN CREATE TABLE \"Pipe\" (" +
+           columns.substr(2) + "); INSERT INTO \"Pipe\" VALUES " + rows.substr(2) +
+           "; END IF; END $korvalt$";
 }
 
 } // namespace
 
-PgServer* PgServer::shared() {
-    return state().server.get();
-}
-
-const std::string& PgServer::whyNot() {
-    return state().whyNot;
-}
-
-bool PgServer::setupFailed() {
-    return state().failed;
+// One server for the whole run of the test program, set up at the first call.
+const PgServer::Shared& PgServer::shared() {
+    static const Shared shared = []() -> Shared {
+        const char* given = std::getenv("KORVALT_TEST_PG");
+        if (given == nullptr || *given == '\0')
+            return {nullptr, "skipped: KORVALT_TEST_PG (an ODBC connection string) is not set; "
+                             "scripts/test-server starts a server that fits"};
+        try {
+            auto server = std::make_unique<PgServer>(given);
+            server->run({loadStatement()});
+            return {std::move(server), ""};
+        } catch (const std::exception& e) {
+            return {nullptr, std::string("the test server could not be set up: ") + e.what(), true};
+        }
+    }();
+    return shared;
 }
 
 void PgServer::run(const std::vector<std::string>& statements) const {

@@ -1,23 +1,24 @@
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace korvalt::test_support {
 
-// The PostgreSQL server KORVALT_TEST_PG names (as scripts/test-server prints
-// it), with the records of fixtures/pipe-small.csv in a table "Pipe" spelled
-// as the fixture spells it, created at first use.
+// The PostgreSQL server KORVALT_TEST_PG names (as scripts/test-server prints it), with the records
+// of fixtures/pipe-small.csv in a table "Pipe" spelled as the fixture spells it, made at first use.
 class PgServer {
 public:
-    // The server of this run; nullptr when none is named (whyNot() says so)
-    // or its table could not be set up (setupFailed()).
-    static PgServer* shared();
-    static const std::string& whyNot();
-    static bool setupFailed();
+    // The server of this run: none if none is named or it could not be set up (failed): whyNot.
+    struct Shared {
+        std::unique_ptr<PgServer> server;
+        std::string whyNot;
+        bool failed = false;
+    };
+    static const Shared& shared();
 
     explicit PgServer(std::string connection) : m_connection(std::move(connection)) {}
-    const std::string& connectionString() const { return m_connection; }
     std::string connectionStringWith(const std::string& attribute) const {
         return m_connection + (m_connection.ends_with(';') ? "" : ";") + attribute;
     }
@@ -28,8 +29,7 @@ private:
     std::string m_connection;
 };
 
-// A fresh copy of the table in a schema of its own (`prefix` and the process
-// id), dropped at the end: for a test that changes data.
+// A fresh copy of the table in a schema of its own (`prefix` and process id), dropped at the end.
 class PrivateCopy {
 public:
     PrivateCopy(const PgServer& server, const std::string& prefix);
@@ -47,11 +47,11 @@ private:
 
 // `server` becomes the shared server, or the test ends skipped or failed.
 #define KORVALT_PG_SERVER_OR_SKIP(server)                                                          \
-    ::korvalt::test_support::PgServer* server = ::korvalt::test_support::PgServer::shared();       \
-    if (server == nullptr) {                                                                       \
-        if (::korvalt::test_support::PgServer::setupFailed())                                      \
-            FAIL() << ::korvalt::test_support::PgServer::whyNot();                                 \
-        GTEST_SKIP() << ::korvalt::test_support::PgServer::whyNot();                               \
-    }
+    const auto& server##Shared = ::korvalt::test_support::PgServer::shared();                      \
+    if (server##Shared.failed)                                                                     \
+        FAIL() << server##Shared.whyNot;                                                           \
+    if (!server##Shared.server)                                                                    \
+        GTEST_SKIP() << server##Shared.whyNot;                                                     \
+    ::korvalt::test_support::PgServer* server = server##Shared.server.get()
 
 } // namespace korvalt::test_support
