@@ -7,10 +7,7 @@
 namespace korvalt::testing {
 namespace {
 
-// A string literal with its embedded NUL bytes.
-template <std::size_t N> std::string bytes(const char (&literal)[N]) {
-    return std::string(literal, N - 1);
-}
+using namespace std::string_literals; // "..."s keeps embedded NUL bytes
 
 std::string rep(std::string_view unit, std::size_t count) {
     std::string s;
@@ -50,7 +47,7 @@ TEST_F(IniFileTest, ReadsEntriesAsThePrivateProfileFunctionsDo) {
         {"[s]\nk=\xC3\xC3\xE2\x82\n", "\xC3\xC3\xE2\x82"},
         {"[s]\nk=abc\n", "", 1},
         {"[s]\nk=abc\n", "", 0},
-        {bytes("\0[\xFF]\r\r\n=\n[\n]\n\xC3\n[s]\n") + rep("x", 1 << 20) + "\nk=found\n", "found"},
+        {"\0[\xFF]\r\r\n=\n[\n]\n\xC3\n[s]\n"s + rep("x", 1 << 20) + "\nk=found\n", "found"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.content.substr(0, 60));
@@ -81,7 +78,7 @@ TEST_F(IniFileTest, WriteKeepsEveryOtherByte) {
         {"[a]\r\nx=1", "v", "[a]\r\nx=1\r\n[s]\r\nk=v\r\n"},
         {"\xEF\xBB\xBF[s]\nk=old\n", "n", "\xEF\xBB\xBF[s]\nk=n\n"},
         {"[s]\n;k=old\n", "", "[s]\n;k=old\nk=\n"},
-        {bytes("\x01\xFF\0j\n[s]\nk=1\n"), "'2'", bytes("\x01\xFF\0j\n[s]\nk='2'\n")},
+        {"\x01\xFF\0j\n[s]\nk=1\n"s, "'2'", "\x01\xFF\0j\n[s]\nk='2'\n"s},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.before);

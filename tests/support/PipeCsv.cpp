@@ -57,23 +57,21 @@ std::vector<std::vector<Value>> loadPipeCsv(const std::string& path) {
     content << in.rdbuf();
     const auto records = PipeCsvReader::parse(content.str());
     const auto& columns = pipeCsvColumns();
-    std::vector<std::vector<Value>> rows;
+    if (records.empty())
+        throw std::runtime_error("no header in " + path);
+    std::vector<std::vector<Value>> rows(records.size() - 1);
     for (std::size_t r = 0; r < records.size(); ++r) {
         const auto& fields = records[r].fields;
         if (fields.size() != columns.size())
             throw std::runtime_error("record " + std::to_string(r) + " of " + path + " has " +
                                      std::to_string(fields.size()) + " fields");
-        std::vector<Value> row;
         for (std::size_t c = 0; c < columns.size(); ++c) {
             if (r == 0 && fields[c].text != columns[c])
                 throw std::runtime_error("unexpected column " + fields[c].text + " in " + path);
-            row.push_back(r == 0 ? Value::null() : toValue(fields[c], columns[c]));
+            if (r > 0)
+                rows[r - 1].push_back(toValue(fields[c], columns[c]));
         }
-        if (r > 0)
-            rows.push_back(std::move(row));
     }
-    if (records.empty())
-        throw std::runtime_error("no header in " + path);
     return rows;
 }
 

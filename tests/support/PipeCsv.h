@@ -7,18 +7,14 @@
 
 namespace korvalt::test_support {
 
-// Columns of the fixture CSV files: the Pipe columns the program reads, in
-// table order, then three it must ignore (COMP_ID, WEIGHT, NOTES).
+// The Pipe columns in table order, then three the program must ignore.
 const std::vector<std::string>& pipeCsvColumns();
 
-// Reads a pipe CSV fixture (header row; an unquoted empty field is Null, a
-// quoted one is empty text; UNIQUE_ID whole numbers, main_nom, red_nom, LENGTH
-// and WEIGHT real numbers, everything else text). Rows hold the values in
-// pipeCsvColumns() order. Throws std::runtime_error on a malformed file.
+// The records of a pipe CSV fixture in pipeCsvColumns() order: an unquoted
+// empty field is Null, a quoted one empty text; numeric columns get numbers.
 std::vector<std::vector<Value>> loadPipeCsv(const std::string& path);
 
-// Creates a SQLite database file at `path` (replacing any file there) with
-// the Pipe table plus the three ignored columns, filled with `rows`.
+// A new SQLite file at `path` whose Pipe table, with the ignored columns, holds `rows`.
 void writePipeSqlite(const std::string& path, const std::vector<std::vector<Value>>& rows);
 
 } // namespace korvalt::test_support

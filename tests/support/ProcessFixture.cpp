@@ -1,17 +1,15 @@
 #include "support/ProcessFixture.h"
 
-#include "database/PipeSchema.h"
 #include "startup/Module1.h"
+#include "support/PipeCsv.h"
 
 #include <QCoreApplication>
 #include <QEvent>
 #include <QLabel>
-#include <sqlite3.h>
 
 #include <algorithm>
 #include <fstream>
 #include <sstream>
-#include <stdexcept>
 
 namespace korvalt::testing {
 
@@ -51,21 +49,16 @@ std::string ProcessFixture::readFile(const std::string& path) {
 }
 
 std::string ProcessFixture::makePipeDatabase(const std::string& name, int records) const {
-    const std::string path = tempPath(name);
-    sqlite3* db = nullptr;
-    if (sqlite3_open(path.c_str(), &db) != SQLITE_OK)
-        throw std::runtime_error("cannot create test database");
-    std::string sql = std::string(pipe_schema::kCreatePipeTable) + ";";
+    std::vector<std::vector<Value>> rows;
     for (int i = 1; i <= records; ++i) {
-        sql += "INSERT INTO Pipe VALUES('AREA" + std::to_string(i % 2 + 1) +
-               ".dwg','PIPE A106','L-" + std::to_string(i) + "','CS150','PIP1','4',4,0,'T-" +
-               std::to_string(i) + "',100,'PIPE'," + std::to_string(i) + ");";
+        const auto text = [i](const std::string& s) { return Value::text(s + std::to_string(i)); };
+        rows.push_back({Value::text("AREA" + std::to_string(i % 2 + 1) + ".dwg"),
+                        Value::text("PIPE A106"), text("L-"), Value::text("CS150"),
+                        Value::text("PIP1"), Value::text("4"), Value::real(4), Value::real(0),
+                        text("T-"), Value::real(100), Value::text("PIPE"), Value::integer(i)});
     }
-    const int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr);
-    sqlite3_close(db);
-    if (rc != SQLITE_OK)
-        throw std::runtime_error("cannot fill test database");
-    return path;
+    test_support::writePipeSqlite(tempPath(name), rows);
+    return tempPath(name);
 }
 
 std::vector<std::string> ProcessFixture::words(const std::string& line) {
@@ -88,10 +81,8 @@ std::string ProcessFixture::shape(const std::string& text) {
 
 std::string ProcessFixture::layout(const QWidget& window) {
     std::string out;
-    QList<const QWidget*> widgets = {&window};
-    for (const QWidget* child : window.findChildren<QWidget*>())
-        widgets.append(child);
-    for (const QWidget* w : widgets) {
+    for (const QWidget* w :
+         QList<const QWidget*>{&window} + window.findChildren<const QWidget*>()) {
         const QRect r = w->geometry();
         out += std::to_string(r.x()) + "," + std::to_string(r.y()) + " " +
                std::to_string(r.width()) + "x" + std::to_string(r.height()) + " " +

@@ -3,7 +3,7 @@
 #include "support/FakeToolkit.h"
 
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
 #include <string>
 #include <vector>
@@ -17,9 +17,8 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    // Path of a file inside the temporary folder.
     std::string tempPath(const std::string& name) const;
-    // Writes a text file and returns its path.
+    // Writes a file in the temporary folder and returns its path.
     std::string writeFile(const std::string& name, const std::string& content) const;
     static std::string readFile(const std::string& path);
     // Creates an SQLite pipe database holding `records` plain records.

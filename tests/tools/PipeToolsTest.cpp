@@ -8,7 +8,7 @@
 #include "support/PipeCsv.h"
 
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
 #include <string>
 #include <vector>
@@ -17,6 +17,7 @@ namespace korvalt {
 namespace {
 
 using Records = std::vector<std::vector<Value>>;
+using ::testing::ThrowsMessage;
 
 // Every record of a database, its Pipe values in table order.
 Records stored(const std::string& path) {
@@ -29,16 +30,6 @@ Records stored(const std::string& path) {
             out.back().push_back(rs->fields(column));
     }
     return out;
-}
-
-// What a call raises ("" for nothing).
-template <typename Call> std::string raised(const Call& call) {
-    try {
-        call();
-    } catch (const std::runtime_error& e) {
-        return e.what();
-    }
-    return "";
 }
 
 // Header in another order and case, with a column the table does not have.
@@ -67,10 +58,7 @@ TEST(SampleDatabaseBuilder, StoresNullEmptyTextAndNumbersApartOrRefusesWholly) {
     expected.back().push_back(Value::integer(9));
     EXPECT_EQ(stored(db), expected);
 
-    const struct {
-        std::string csv;
-        std::string message;
-    } refused[] = {
+    const std::pair<std::string, std::string> refused[] = {
         {"DWG_NAME,Tag\n", "header lacks column LONG_DESC"},
         {kHeader.substr(0, kHeader.size() - 1) + ",tag\n", "header names column Tag twice"},
         {kHeader + "1,,,,,,,,,,,\n", "line 2: 12 fields, header has 13"},
@@ -83,8 +71,8 @@ TEST(SampleDatabaseBuilder, StoresNullEmptyTextAndNumbersApartOrRefusesWholly) {
         {"", "no header row"},
     };
     for (const auto& c : refused) {
-        SCOPED_TRACE(c.csv);
-        EXPECT_EQ(raised([&] { build(c.csv); }), c.message);
+        SCOPED_TRACE(c.first);
+        EXPECT_THAT([&] { build(c.first); }, ThrowsMessage<std::runtime_error>(c.second));
         EXPECT_EQ(stored(db), expected);
     }
 }
@@ -128,10 +116,11 @@ TEST(ServerLoader, CopiesEveryValueOrLeavesTheServerAsItWas) {
         return OpenDatabase(address)->openRecordset("SELECT x FROM Pipe")->fields("x");
     };
     const Records awkward = awkwardRows(1203);
-    EXPECT_EQ(raised([&] { loadIntoServer(*source(awkward), address); }),
-              "Table 'pipe' already exists on '" + address +
-                  "' and is left as it is; ask for it to be replaced (--replace) to load the "
-                  "records in its place.");
+    EXPECT_THAT([&] { loadIntoServer(*source(awkward), address); },
+                ThrowsMessage<std::runtime_error>(
+                    "Table 'pipe' already exists on '" + address +
+                    "' and is left as it is; ask for it to be replaced (--replace) to load the "
+                    "records in its place."));
     EXPECT_EQ(old(), Value::integer(7));
 
     // Text the server takes for no number, after a statement's worth of records.
