@@ -30,7 +30,7 @@ std::optional<std::string> FakeToolkit::openFileDialog(const std::string& filter
 std::optional<std::string> FakeToolkit::saveFileDialog(const std::string& title,
                                                        const std::string& filter,
                                                        bool promptOverwrite) {
-    saveRequests.push_back({title, filter, promptOverwrite});
+    saveRequests.push_back(title + "|" + filter + (promptOverwrite ? "|ask" : ""));
     return next(saveFiles, std::optional<std::string>());
 }
 
@@ -41,13 +41,6 @@ void FakeToolkit::showModal(QWidget& window) {
     modals.push_back(shown);
     if (const ModalScript script = next(modalScripts, ModalScript()))
         script(window);
-}
-
-void FakeToolkit::workProgress(std::optional<std::size_t> recordsRead) {
-    if (workDepth == 0 && busyDepth == 0)
-        ++progressOutsideWork;
-    if (recordsRead)
-        lastRecordsRead = *recordsRead;
 }
 
 void FakeToolkit::setBusyPointer(bool busy) {

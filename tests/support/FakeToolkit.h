@@ -24,11 +24,6 @@ public:
         std::string windowName;
         std::string label; // the window's message label, where it has one
     };
-    struct SaveRequest {
-        std::string title;
-        std::string filter;
-        bool promptOverwrite;
-    };
     using ModalScript = std::function<void(QWidget&)>;
 
     // Scripts.
@@ -44,13 +39,12 @@ public:
     std::vector<Message> messages;
     std::vector<ModalShow> modals;
     std::vector<std::string> openFilters;
-    std::vector<SaveRequest> saveRequests;
+    std::vector<std::string> saveRequests; // "title|filter", "|ask" added when asking to overwrite
     int endCalls = 0;
     int busyDepth = 0;
     int busyOnCount = 0;
-    int workDepth = 0;                   // beginWork less endWork
-    std::size_t progressOutsideWork = 0; // workProgress calls with no work begun
-    std::size_t lastRecordsRead = 0;     // the last count workProgress was given
+    int workDepth = 0;               // beginWork less endWork
+    std::size_t lastRecordsRead = 0; // the last count workProgress was given
 
     MsgAnswer msgBox(const std::string& text, const std::string& title, MsgButtons buttons,
                      MsgIcon icon) override;
@@ -61,7 +55,9 @@ public:
     void showModal(QWidget& window) override;
     void setBusyPointer(bool busy) override;
     void beginWork() override { ++workDepth; }
-    void workProgress(std::optional<std::size_t> recordsRead) override;
+    void workProgress(std::optional<std::size_t> recordsRead) override {
+        lastRecordsRead = recordsRead.value_or(lastRecordsRead);
+    }
     void endWork() override { --workDepth; }
     int screenWidth() const override { return width; }
     int screenHeight() const override { return height; }

@@ -7,12 +7,38 @@
 #include "ui/ResultsListView.h"
 #include "ui/frmTaviDatabase.h"
 
+#include <QApplication>
 #include <QComboBox>
-#include <QGroupBox>
+#include <QHeaderView>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QScrollBar>
 
-#include <algorithm>
+#include <filesystem>
+#include <stdexcept>
 
 namespace korvalt::testing {
+
+namespace {
+
+// Lets the list show the rows it holds.
+void settle(const ResultsListView& list) {
+    if (list.count() > 0)
+        (void)list.text(0);
+    QApplication::processEvents();
+}
+
+// A left-button press and release at `at`, delivered as a real click arrives.
+void mouseClick(QWidget* target, QPoint at) {
+    for (const auto type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+        QMouseEvent event(type, QPointF(at), QPointF(target->mapToGlobal(at)), Qt::LeftButton,
+                          type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
+                          Qt::NoModifier);
+        QApplication::sendEvent(target, &event);
+    }
+}
+
+} // namespace
 
 void MainWindowFixture::SetUp() {
     ProcessFixture::SetUp();
@@ -44,45 +70,50 @@ void MainWindowFixture::setFilters(const FilterTexts& f) {
     window->CmbPartCode->setEditText(QString::fromStdString(f.partCode));
 }
 
-std::vector<std::string> MainWindowFixture::entries(const QComboBox* list) {
-    std::vector<std::string> all;
-    for (int i = 0; i < list->count(); ++i)
-        all.push_back(list->itemText(i).toStdString());
-    return all;
-}
-
-std::vector<std::string> MainWindowFixture::column(int k) const {
-    std::vector<std::string> cells;
+std::string MainWindowFixture::cell(int position, int k) const {
     const ResultsListView& list = *window->lstvResults;
-    for (int position = 0; position < list.count(); ++position)
-        cells.push_back(k == 0 ? list.text(position) : list.subItem(position, k));
-    return cells;
+    return k == 0 ? list.text(position) : list.subItem(position, k);
 }
 
-std::string MainWindowFixture::resultsCaption() const {
-    return window->frmResults->title().toStdString();
-}
-
-std::vector<std::vector<std::string>>
-MainWindowFixture::tiesSorted(std::vector<std::vector<std::string>> rows,
-                              const std::vector<std::size_t>& keys) {
-    const auto key = [&keys](const std::vector<std::string>& row) {
-        std::vector<std::string> folded;
-        for (const std::size_t k : keys) {
-            std::string text = row.at(k);
-            for (char& c : text)
-                c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-            folded.push_back(std::move(text));
-        }
-        return folded;
-    };
-    for (auto first = rows.begin(); first != rows.end();) {
-        const auto last = std::find_if(first + 1, rows.end(),
-                                       [&](const auto& row) { return key(row) != key(*first); });
-        std::sort(first, last);
-        first = last;
+MainWindowFixture::Strings MainWindowFixture::shownRows() const {
+    Strings rows;
+    for (int position = 0; position < window->lstvResults->count(); ++position) {
+        rows.push_back(cell(position, 0));
+        for (int k = 1; k < window->lstvResults->columnCount(); ++k)
+            rows.back() += "|" + cell(position, k);
     }
     return rows;
+}
+
+void MainWindowFixture::clickRow(int position) {
+    ResultsListView& list = *window->lstvResults;
+    settle(list);
+    const QModelIndex index = list.model()->index(position, 0);
+    if (!index.isValid())
+        throw std::out_of_range("no row to click");
+    list.scrollTo(index);
+    mouseClick(list.viewport(), list.visualRect(index).center());
+}
+
+void MainWindowFixture::clickHeader(int index) {
+    ResultsListView& list = *window->lstvResults;
+    settle(list);
+    QHeaderView* header = list.header();
+    const int section = index - 1;
+    // Wide layouts scroll sideways; bring the column into view first.
+    list.horizontalScrollBar()->setValue(header->sectionPosition(section));
+    QApplication::processEvents();
+    const int x = header->sectionViewportPosition(section) + header->sectionSize(section) / 2;
+    if (x < 0 || x >= header->viewport()->width())
+        throw std::out_of_range("column header not in view");
+    mouseClick(header->viewport(), QPoint(x, header->height() / 2));
+}
+
+std::string MainWindowFixture::exportAs(const std::string& name) {
+    const std::string path = tempPath(name);
+    fake.saveFiles.push_back(path);
+    window->cmdExport->click();
+    return std::filesystem::is_regular_file(path) ? readFile(path) : std::string();
 }
 
 } // namespace korvalt::testing

@@ -6,34 +6,34 @@
 #include <string>
 #include <vector>
 
-class QComboBox;
-
 namespace korvalt {
 class frmTaviDatabase;
 }
 
 namespace korvalt::testing {
 
-// A process that has started on a copy of the small pipe fixture, with the
-// main window loaded.
+// A process started on a copy of the small pipe fixture, its main window driven as a user
+// drives it: typed filters, buttons, clicks on rows and headers, scripted answers.
 class MainWindowFixture : public ProcessFixture {
 protected:
+    using Strings = std::vector<std::string>;
+
     void SetUp() override;
     // Opens `path` as the database and loads the main window on it.
     void startOn(const std::string& path);
-
     // Puts the texts into the eight filter lists, as a user typing them.
     void setFilters(const FilterTexts& filters);
-    static std::vector<std::string> entries(const QComboBox* list);
-    // Column `k` (0 = row text) of every row, in the order shown.
-    std::vector<std::string> column(int k) const;
-    std::string resultsCaption() const;
-    // `rows` with the runs of rows that are equal, ignoring letter case, in
-    // the columns `keys` each sorted: the order a statement asks for, with
-    // what it leaves open (the order of ties) made the same for every
-    // database. No keys: the statement asks for no order, all rows sorted.
-    static std::vector<std::vector<std::string>>
-    tiesSorted(std::vector<std::vector<std::string>> rows, const std::vector<std::size_t>& keys);
+
+    // Cell `k` (0 = the row's own text) of the row shown at `position`.
+    std::string cell(int position, int k) const;
+    // Every row in the order shown, its cells joined by '|'.
+    Strings shownRows() const;
+    // Mouse click on the row shown at `position` (from 0).
+    void clickRow(int position);
+    // Mouse click on the header of the column at `index` (from 1).
+    void clickHeader(int index);
+    // Exports via the Export button to `name` in the temporary folder: what was written, or "".
+    std::string exportAs(const std::string& name);
 
     frmTaviDatabase* window = nullptr;
     std::string databasePath;

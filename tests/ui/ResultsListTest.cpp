@@ -1,3 +1,4 @@
+#include "ui/CsvExport.h"
 #include "ui/ResultsListModel.h"
 #include "ui/ResultsListView.h"
 
@@ -5,8 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <map>
 #include <numeric>
+#include <random>
 #include <span>
+#include <sstream>
 #include <stdexcept>
 
 namespace korvalt::testing {
@@ -20,17 +24,11 @@ Strings shown(const ResultsListView& list) {
     std::vector<std::string_view> cells;
     for (int position = 0; position < list.count(); ++position) {
         list.rowTexts(position, cells);
-        std::string row;
+        rows.emplace_back();
         for (std::size_t k = 0; k < cells.size(); ++k)
-            row += (k ? "|" : "") + std::string(cells[k]);
-        rows.push_back(row);
+            rows.back() += (k ? "|" : "") + std::string(cells[k]);
     }
     return rows;
-}
-
-std::uint32_t nextRandom(std::uint32_t& state) {
-    state = state * 1664525u + 1013904223u;
-    return state >> 8;
 }
 
 TEST(ResultsListTest, RowsKeepTheirCellsAndTagsHoweverTheyAreWritten) {
@@ -66,9 +64,8 @@ TEST(ResultsListTest, RowsKeepTheirCellsAndTagsHoweverTheyAreWritten) {
                                     "DWG-2||gap filled|gap before||after the big one",
                                     "DWG-3|" + longText + "|w2|w3", "", "big|" + huge}));
     EXPECT_EQ(list.subItem(1, 9), "");
-    EXPECT_EQ(list.tag(0), 42);
-    EXPECT_EQ(list.tag(1), std::nullopt);
-    EXPECT_EQ(list.tag(2), -7);
+    EXPECT_EQ((std::vector{list.tag(0), list.tag(1), list.tag(2)}),
+              (std::vector<std::optional<std::int64_t>>{42, std::nullopt, -7}));
     EXPECT_EQ(list.model()->data(list.model()->index(0, 1)).toString(), "rewritten");
     EXPECT_FALSE(list.model()->data(list.model()->index(0, 1), Qt::EditRole).isValid());
     for (const auto& bad : std::vector<std::function<void()>>{
@@ -129,11 +126,11 @@ TEST(ResultsListTest, RowsAddedOrChangedWhileSortedTakeTheirPlace) {
     ResultsListView list;
     list.setSortKey(1);
     list.setSorted(true);
-    std::uint32_t seed = 11;
+    std::mt19937 rng(11);
     Strings keys; // by row id
     const auto add = [&](int n) {
         for (int i = 0; i < n; ++i) {
-            keys.push_back("K" + std::to_string(nextRandom(seed) % 300));
+            keys.push_back("K" + std::to_string(rng() % 300));
             list.setTag(list.addItem("row"), static_cast<std::int64_t>(keys.size() - 1));
             list.setSubItem(keys.size() - 1, 1, keys.back());
         }
@@ -180,6 +177,41 @@ TEST(ResultsListTest, SortedOffKeepsTheShownOrderAndSelectionFollowsItsRow) {
     EXPECT_TRUE(list.isSelected(4));
     EXPECT_FALSE(list.isSelected(1));
     EXPECT_EQ(list.selectionModel()->selectedRows().size(), 1);
+}
+
+std::string written(const std::string& title, std::int16_t layout, const ResultsListView& list) {
+    std::ostringstream out;
+    CsvExport::writeList(out, title, layout, list);
+    return out.str();
+}
+
+// Megabytes of sorted rows go out in pieces, quoted, each padded to the layout's headings.
+TEST(CsvExportTest, ListIsWrittenInTheOrderShownOneQuotedFieldPerHeading) {
+    ResultsListView list;
+    std::map<std::string, std::string> lines; // by row text, which sorts them
+    for (int i = 0; i < 20000; ++i) {
+        const std::string text = "DWG-" + std::to_string(10000 + (i * 7919) % 20000);
+        const std::string said = "say \"" + std::to_string(i) + "\" " + std::string(300, 'p');
+        const std::vector<std::string_view> cells = {text, said, "", "L", "", "S", "dropped"};
+        list.addRow(std::span(cells.data(), i % 3 == 0 ? 1 : cells.size()));
+        lines[text] = "\"" + text + "\"," +
+                      (i % 3 == 0 ? "\"\",\"\",\"\",\"\",\"\"\r\n"
+                                  : "\"say \"\"" + std::to_string(i) + "\"\" " +
+                                        std::string(300, 'p') + "\",\"\",\"L\",\"\",\"S\"\r\n");
+    }
+    list.setSorted(true);
+    std::string expected = "\"A \"\"B\"\"\"\r\n\"\"\r\n\"Model Tag\",\"Drawing\",\"Line Number\","
+                           "\"Long Description\",\"Short Description\",\"Size\"\r\n";
+    for (const auto& [text, line] : lines)
+        expected += line;
+    EXPECT_TRUE(written("A \"B\"", 11, list) == expected);
+
+    // Layouts 7 and 21 share their headings; an unknown one writes the search's.
+    const ResultsListView none;
+    EXPECT_EQ(written("", 21, none), "\"\"\r\n\"\"\r\n\"Drawing\",\"Description\",\"Line "
+                                     "Number\",\"Size\",\"Tag\"\r\n");
+    EXPECT_EQ(written("", 22, none), "\"\"\r\n\"\"\r\n\"Drawing Number\"\r\n");
+    EXPECT_EQ(written("", 1, none), written("", 18, none));
 }
 
 } // namespace
