@@ -5,6 +5,7 @@
 
 #include <sqlite3.h>
 
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
@@ -12,14 +13,13 @@
 
 namespace korvalt::test_support {
 
-struct SqliteCloser {
-    void operator()(sqlite3* db) const { sqlite3_close(db); }
-};
-using SqlitePtr = std::unique_ptr<sqlite3, SqliteCloser>;
+using SqlitePtr = std::unique_ptr<sqlite3, decltype(&sqlite3_close)>;
 
-// Copies a fixture into `dir` (writable, whatever the fixture's bits) and
-// returns the copy's path.
+// Copies a fixture into `dir`, writable whatever its bits; returns the copy's path.
 std::string copyFixture(const std::string& fixture, const std::string& dir);
+
+// Runs a statement, handing each row of its result to onRow.
+void eachRow(sqlite3* db, const std::string& sql, const std::function<void(sqlite3_stmt*)>& onRow);
 
 // The file read by Korvalt's own reader into a fresh in-memory database.
 struct Imported {
@@ -29,21 +29,20 @@ struct Imported {
 };
 Imported importFile(const std::string& path);
 
-// Every row of a table with its address in the file, each as one string
-// (fields joined by a unit separator, Null apart from empty text).
-std::multiset<std::string> tableRows(sqlite3* db, const std::string& table);
-// The addresses of the rows a condition selects ("" for all).
+// Rows a condition picks ("" all): as strings, address first, Null apart from ""; or addresses.
+std::multiset<std::string> tableRows(sqlite3* db, const std::string& table,
+                                     const std::string& where = "");
 std::vector<std::uint32_t> rowAddresses(sqlite3* db, const std::string& table,
                                         const std::string& where = "");
 
-// The columns Korvalt reads of the Pipe table, with each row's address,
-// rendered the same way, as an open database shows them.
+// The Pipe columns Korvalt reads, rendered the same way, as an open database shows them.
 std::multiset<std::string> pipeRows(Database& db);
 
 // Korvalt's structural check of one table of a file; empty when clean.
 std::vector<std::string> verifyFile(const std::string& path, std::uint32_t tdefPage);
 
-// Byte-for-byte content of a file.
+// Byte-for-byte content of a file, and a file made of `bytes`.
 std::string fileBytes(const std::string& path);
+void writeFile(const std::string& path, const std::string& bytes);
 
 } // namespace korvalt::test_support

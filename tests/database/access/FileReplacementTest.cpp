@@ -1,26 +1,42 @@
-// Replacing a database by a changed copy beside it: the old file becomes the
-// .bak, refusals change nothing and say why, failures leave no copy behind.
+// The old file becomes the .bak; refusals change nothing and say why; no copy is left behind.
 
 #include "database/EngineError.h"
 #include "database/access/FileReplacement.h"
 #include "support/AccessFiles.h"
-
-#include <gtest/gtest.h>
+#include "support/EngineCases.h"
 
 #include <QTemporaryDir>
+#include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <set>
+
+// Non-zero: hard links fail with this error, as on some file systems.
+static int linkRefusal = 0;
+
+extern "C" int link(const char* from, const char* to) noexcept {
+    if (linkRefusal != 0) {
+        errno = linkRefusal;
+        return -1;
+    }
+    return static_cast<int>(::syscall(SYS_linkat, AT_FDCWD, from, AT_FDCWD, to, 0));
+}
 
 namespace korvalt::access {
 namespace {
 
 namespace fs = std::filesystem;
+using test_support::errorOf;
 using test_support::fileBytes;
+using test_support::writeFile;
 constexpr std::size_t kPage = 2048;
 
 std::string pages(const std::string& fills) {
@@ -30,42 +46,36 @@ std::string pages(const std::string& fills) {
     return bytes;
 }
 
-void write(const std::string& file, const std::string& bytes) {
-    std::ofstream(file, std::ios::binary | std::ios::trunc) << bytes;
-}
-
 void writeFill(FileReplacement& replacement, std::uint32_t page, char fill) {
     const std::vector<std::uint8_t> bytes(kPage, static_cast<std::uint8_t>(fill));
     replacement.writePage(page, bytes.data(), kPage);
 }
 
-// The refusal's number and whole message; 0 and "" when there was none.
-std::pair<int, std::string> refusal(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const EngineError& e) {
-        return {e.number(), e.description()};
-    }
-    return {0, ""};
-}
-
 class FileReplacementTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        write(path, pages("abcd"));
+        writeFile(path, pages("abcd"));
         ::chmod(path.c_str(), 0640);
     }
-    void TearDown() override { ::chmod(folder.c_str(), 0755); }
+    void TearDown() override {
+        ::chmod(folder.c_str(), 0755);
+        linkRefusal = 0;
+    }
+    // Back to the folder as SetUp made it.
+    void reset() {
+        TearDown();
+        for (const auto& name : names())
+            fs::remove(folder + "/" + name);
+        SetUp();
+    }
     std::set<std::string> names() const {
         std::set<std::string> found;
         for (const auto& entry : fs::directory_iterator(folder))
             found.insert(entry.path().filename().string());
         return found;
     }
-    static mode_t modeOf(const std::string& file) {
-        struct stat st {};
-        ::stat(file.c_str(), &st);
-        return st.st_mode & 07777;
+    static unsigned modeOf(const std::string& file) {
+        return static_cast<unsigned>(fs::status(file).permissions());
     }
 
     QTemporaryDir dir;
@@ -73,54 +83,56 @@ protected:
     std::string path = folder + "/plant.mdb";
 };
 
+// Where hard links fail for want of support, the .bak is a full copy instead.
 TEST_F(FileReplacementTest, ReplacesTheFileAndKeepsTheOldOneAsBak) {
-    write(FileReplacement::backupPathFor(path), "an older backup");
-    write(FileReplacement::tempPathFor(path), pages("kkkkkk")); // a killed run's copy
-    FileStamp stamp = stampOf(path);
-    {
-        FileReplacement replacement(path, stamp);
-        EXPECT_EQ(replacement.tempPath(), folder + "/.plant.mdb.korvalt-new");
-        // Another replacement of the same file, under any name, waits its turn.
-        EXPECT_EQ(refusal([&] {
-                      FileReplacement{folder + "/./plant.mdb", stamp};
-                  }),
-                  std::make_pair(engine_errors::kLocked,
-                                 "Korvalt is deleting from '" + path +
-                                     "' in another window or on another computer "
-                                     "right now. Wait until it has finished, then try again. "
-                                     "Nothing was changed."));
-        replacement.waitForCopy();
-        EXPECT_EQ(fileBytes(replacement.tempPath()), pages("abcd"));
-        EXPECT_EQ(modeOf(replacement.tempPath()), 0640u);
-        writeFill(replacement, 1, 'X');
-        writeFill(replacement, 4, 'Y'); // a page past the old end
-        replacement.flush();
-        EXPECT_EQ(fileBytes(path), pages("abcd")); // nothing in place before commit
-        stamp = replacement.commit();
-    }
-    EXPECT_EQ(fileBytes(path), pages("aXcdY"));
-    EXPECT_EQ(fileBytes(path + ".bak"), pages("abcd"));
-    EXPECT_EQ(modeOf(path), 0640u);
-    EXPECT_EQ(stamp, stampOf(path));
-    EXPECT_EQ(names(), (std::set<std::string>{"plant.mdb", "plant.mdb.bak"}));
+    for (const int error : {0, EPERM, EOPNOTSUPP, EXDEV, EMLINK, ENOSYS}) {
+        SCOPED_TRACE(error);
+        reset();
+        linkRefusal = error;
+        writeFile(FileReplacement::backupPathFor(path), "an older backup");
+        writeFile(FileReplacement::tempPathFor(path), pages("kkkkkk")); // a killed run's copy
+        FileStamp stamp = stampOf(path);
+        {
+            FileReplacement replacement(path, stamp);
+            EXPECT_EQ(replacement.tempPath(), folder + "/.plant.mdb.korvalt-new");
+            // Another replacement of the same file, under any name, waits its turn.
+            EXPECT_EQ(errorOf([&] { FileReplacement(folder + "/./plant.mdb", stamp); }),
+                      "3218 Korvalt is deleting from '" + path +
+                          "' in another window or on another computer right now. Wait until it has "
+                          "finished, then try again. Nothing was changed.");
+            replacement.waitForCopy();
+            EXPECT_EQ(fileBytes(replacement.tempPath()), pages("abcd"));
+            EXPECT_EQ(modeOf(replacement.tempPath()), 0640u);
+            writeFill(replacement, 1, 'X');
+            writeFill(replacement, 4, 'Y'); // a page past the old end
+            replacement.flush();
+            EXPECT_EQ(fileBytes(path), pages("abcd")); // nothing in place before commit
+            stamp = replacement.commit();
+        }
+        EXPECT_EQ(fileBytes(path), pages("aXcdY"));
+        EXPECT_EQ(fileBytes(path + ".bak"), pages("abcd"));
+        EXPECT_EQ(modeOf(path), 0640u);
+        EXPECT_EQ(modeOf(path + ".bak"), 0640u);
+        EXPECT_EQ(stamp, stampOf(path));
+        EXPECT_EQ(names(), (std::set<std::string>{"plant.mdb", "plant.mdb.bak"}));
 
-    // The next one, through a link that stays a link: the .bak now holds the
-    // first result. One left unfinished changes nothing.
-    fs::create_symlink(path, folder + "/link.mdb");
-    {
-        FileReplacement replacement(folder + "/link.mdb", stamp);
-        writeFill(replacement, 0, 'Z');
-        replacement.commit();
+        // Through a link that stays a link; one left unfinished changes nothing.
+        fs::create_symlink(path, folder + "/link.mdb");
+        {
+            FileReplacement replacement(folder + "/link.mdb", stamp);
+            writeFill(replacement, 0, 'Z');
+            replacement.commit();
+        }
+        {
+            FileReplacement unfinished(path, stampOf(path));
+            writeFill(unfinished, 2, 'U');
+            unfinished.flush();
+        }
+        EXPECT_TRUE(fs::is_symlink(folder + "/link.mdb"));
+        EXPECT_EQ(fileBytes(path), pages("ZXcdY"));
+        EXPECT_EQ(fileBytes(path + ".bak"), pages("aXcdY"));
+        EXPECT_EQ(names(), (std::set<std::string>{"link.mdb", "plant.mdb", "plant.mdb.bak"}));
     }
-    {
-        FileReplacement unfinished(path, stampOf(path));
-        writeFill(unfinished, 2, 'U');
-        unfinished.flush();
-    }
-    EXPECT_TRUE(fs::is_symlink(folder + "/link.mdb"));
-    EXPECT_EQ(fileBytes(path), pages("ZXcdY"));
-    EXPECT_EQ(fileBytes(path + ".bak"), pages("aXcdY"));
-    EXPECT_EQ(names(), (std::set<std::string>{"link.mdb", "plant.mdb", "plant.mdb.bak"}));
 }
 
 TEST_F(FileReplacementTest, RefusalsChangeNothingAndSayWhy) {
@@ -137,43 +149,37 @@ TEST_F(FileReplacementTest, RefusalsChangeNothingAndSayWhy) {
         nothing;
     const struct {
         const char* label;
-        std::function<void(const std::string& folder, const std::string& path)> arrange;
         int number;
         std::string message; // after the file's path
+        std::function<void(const std::string& folder, const std::string& path)> arrange;
     } cases[] = {
-        {"ldb", [](auto& f, auto&) { write(f + "/plant.ldb", ""); }, 3045,
-         inAccess + "%/plant.ldb" + lockEnd},
-        {"in capitals", [](auto& f, auto&) { write(f + "/PLANT.LDB", ""); }, 3045,
-         inAccess + "%/PLANT.LDB" + lockEnd},
-        {"laccdb", [](auto& f, auto&) { write(f + "/Plant.lAccdb", ""); }, 3045,
-         inAccess + "%/Plant.lAccdb" + lockEnd},
-        {"read-only file", [](auto&, auto& p) { ::chmod(p.c_str(), 0444); }, 3027,
+        {"ldb", 3045, inAccess + "%/plant.ldb" + lockEnd,
+         [](auto& f, auto&) { writeFile(f + "/plant.ldb", ""); }},
+        {"in capitals", 3045, inAccess + "%/PLANT.LDB" + lockEnd,
+         [](auto& f, auto&) { writeFile(f + "/PLANT.LDB", ""); }},
+        {"laccdb", 3045, inAccess + "%/Plant.lAccdb" + lockEnd,
+         [](auto& f, auto&) { writeFile(f + "/Plant.lAccdb", ""); }},
+        {"read-only file", 3027,
          "' is read-only, so Korvalt may not change it. Make the file writable for you, then "
          "try again." +
-             nothing},
-        {"read-only folder", [](auto& f, auto&) { ::chmod(f.c_str(), 0555); }, 3027,
+             nothing,
+         [](auto&, auto& p) { ::chmod(p.c_str(), 0444); }},
+        {"read-only folder", 3027,
          "The folder '%' is read-only. Korvalt writes the changed database beside the old one "
          "and keeps the old one as a .bak file, so it must be able to create files in that "
          "folder." +
-             nothing},
+             nothing,
+         [](auto& f, auto&) { ::chmod(f.c_str(), 0555); }},
         // A second's change of the time alone, content and inode kept.
-        {"touched",
+        {"touched", 3197, changed,
          [](auto&, auto& p) {
              fs::last_write_time(p, fs::last_write_time(p) - std::chrono::seconds(1));
-         },
-         3197, changed},
-        {"replaced",
+         }},
+        {"replaced", 3197, changed,
          [](auto& f, auto& p) {
-             write(f + "/other", pages("abcd"));
+             writeFile(f + "/other", pages("abcd"));
              fs::rename(f + "/other", p);
-         },
-         3197, changed},
-    };
-    const auto reset = [&] {
-        TearDown();
-        for (const auto& name : names())
-            fs::remove(folder + "/" + name);
-        SetUp();
+         }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
@@ -186,10 +192,8 @@ TEST_F(FileReplacementTest, RefusalsChangeNothingAndSayWhy) {
             message.replace(at, 1, folder);
         if (!message.starts_with("The folder"))
             message = "'" + path + message;
-        EXPECT_EQ(refusal([&] {
-                      FileReplacement{path, stamp};
-                  }),
-                  std::make_pair(c.number, message));
+        EXPECT_EQ(errorOf([&] { FileReplacement(path, stamp); }),
+                  std::to_string(c.number) + " " + message);
         EXPECT_EQ(fileBytes(path), bytes);
         EXPECT_EQ(names(), before);
         reset();
@@ -200,17 +204,27 @@ TEST_F(FileReplacementTest, RefusalsChangeNothingAndSayWhy) {
         writeFill(replacement, 0, 'X');
         c.arrange(folder, path);
         const std::string kept = fileBytes(path);
-        EXPECT_EQ(refusal([&] { replacement.commit(); }).first, c.number);
+        EXPECT_EQ(errorOf([&] { replacement.commit(); }).substr(0, 4), std::to_string(c.number));
         EXPECT_EQ(fileBytes(path), kept);
         EXPECT_EQ(names(), before);
         // The replacement is over: no further page may go anywhere.
-        EXPECT_EQ(refusal([&] { writeFill(replacement, 1, 'Y'); }).first, 3219);
+        EXPECT_EQ(errorOf([&] { writeFill(replacement, 1, 'Y'); }).substr(0, 4), "3219");
         reset();
     }
-    EXPECT_EQ(refusal([&] {
-                  FileReplacement{folder + "/absent.mdb", {}};
-              }),
-              std::make_pair(3024, "Could not find file '" + folder + "/absent.mdb'."));
+    EXPECT_EQ(errorOf([&] { FileReplacement(folder + "/absent.mdb", {}); }),
+              "3024 Could not find file '" + folder + "/absent.mdb'.");
+}
+
+// Any other failure of the hard link stops the commit.
+TEST_F(FileReplacementTest, AFailedBackupChangesNothing) {
+    FileReplacement replacement(path, stampOf(path));
+    writeFill(replacement, 1, 'X');
+    linkRefusal = EIO;
+    EXPECT_EQ(errorOf([&] { replacement.commit(); }), "3043 Could not keep the old file as '" +
+                                                          path + ".bak' (" + std::strerror(EIO) +
+                                                          "). Nothing was changed.");
+    EXPECT_EQ(fileBytes(path), pages("abcd"));
+    EXPECT_EQ(names(), std::set<std::string>{"plant.mdb"});
 }
 
 } // namespace

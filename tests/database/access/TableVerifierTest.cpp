@@ -1,3 +1,5 @@
+// Each break of a sound table or index tree is found and named; unreadable trees stay unchanged.
+
 #include "database/access/TableVerifier.h"
 
 #include "database/EngineError.h"
@@ -6,38 +8,32 @@
 #include "database/access/IndexTreeLoad.h"
 #include "database/access/PageFile.h"
 #include "database/access/TableDef.h"
-
 #include "support/AccessFiles.h"
+#include "support/EngineCases.h"
 
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <string>
-#include <unordered_set>
 #include <vector>
 
 namespace korvalt::access {
 namespace {
 
-std::uint32_t tdefOf(const std::string& path, const std::string& name) {
-    return test_support::importFile(path).table(name).tdefPage;
+using ::testing::Contains;
+
+// Points an index entry (its last four bytes, big-endian) at a row or page.
+void pointAt(std::vector<std::uint8_t>& entry, std::uint32_t to) {
+    for (std::size_t i = 0; i < 4; ++i)
+        entry[entry.size() - 4 + i] = static_cast<std::uint8_t>(to >> (24 - 8 * i));
 }
 
-std::string joined(const std::vector<std::string>& faults) {
-    std::string text;
-    for (const std::string& f : faults)
-        text += "\n  " + f;
-    return text;
-}
-
-// A copy of pipe-aged-5k in memory (changes go to the page overlay only),
-// with rows picked for breaking: an ordinary row, and a moved row whose
-// header points straight at its 0x8000 target.
+// pipe-aged-5k, changed in memory only, with an ordinary row and a moved row to break.
 struct AgedPipe {
     PageFile file{std::string(KORVALT_BIG_FIXTURES_DIR) + "/pipe-aged-5k.mdb"};
-    std::uint32_t tdef = tdefOf(file.path(), "Pipe");
+    std::uint32_t tdef = test_support::importFile(file.path()).table("Pipe").tdefPage;
     RowId ordinary = 0;
     RowId header = 0;
     RowId target = 0;
@@ -81,9 +77,7 @@ struct AgedPipe {
             if (onlyIndex == SIZE_MAX || onlyIndex == k)
                 removeIndexRows(file, tdef, table.realIndexes[k].rootPage, {row});
     }
-    // Points the second entry of a leaf of index k at `row`, or at its
-    // neighbour's row when `row` is 0: one row listed twice, under two
-    // keys. Either way the entry's own row goes missing from the index.
+    // Points a leaf's second entry at `row`, or (0) at the third's row, listing it twice.
     void pointEntry(std::size_t k, RowId row = 0) {
         const TableDef table = readTableDef(file, tdef);
         const LoadedIndexTree tree = loadIndexTree(file, tdef, table.realIndexes[k].rootPage);
@@ -92,10 +86,7 @@ struct AgedPipe {
             if (page.entries.size() < 4)
                 continue;
             duplicated = row != 0 ? row : entryRow(page.entries[2], true);
-            std::vector<std::uint8_t>& entry = page.entries[1];
-            for (int i = 0; i < 4; ++i)
-                entry[entry.size() - 4 + static_cast<std::size_t>(i)] =
-                    static_cast<std::uint8_t>(duplicated >> (24 - 8 * i));
+            pointAt(page.entries[1], duplicated);
             ASSERT_TRUE(page.write(file.format(), file.modify(leaf)));
             return;
         }
@@ -104,8 +95,7 @@ struct AgedPipe {
     std::vector<std::string> verify() { return verifyTable(file, readTableDef(file, tdef)); }
 };
 
-// Each break of a sound table is found and named exactly; {ordinary},
-// {header}, {target} and {twice} stand for the rows the break was made on.
+// {ordinary}, {header}, {target} and {twice} stand for the rows broken.
 TEST(TableVerifier, ReportsEachInjectedFault) {
     const struct {
         const char* expected; // one of the faults
@@ -159,13 +149,11 @@ TEST(TableVerifier, ReportsEachInjectedFault) {
          [](AgedPipe& p) { p.setSlot(p.ordinary, kSlotOffsetMask); }},
     };
 
-    ASSERT_TRUE(AgedPipe().verify().empty());
+    ASSERT_EQ(AgedPipe().verify(), std::vector<std::string>{});
     for (const auto& c : cases) {
         SCOPED_TRACE(c.expected);
         AgedPipe pipe;
         c.breakIt(pipe);
-        std::vector<std::string> faults;
-        ASSERT_NO_THROW(faults = pipe.verify());
         std::string expected = c.expected;
         const std::pair<std::string, std::string> names[] = {
             {"{ordinary}", rowName(pipe.ordinary)},
@@ -176,68 +164,156 @@ TEST(TableVerifier, ReportsEachInjectedFault) {
         for (const auto& [name, value] : names)
             if (const auto at = expected.find(name); at != std::string::npos)
                 expected.replace(at, name.size(), value);
-        EXPECT_NE(std::find(faults.begin(), faults.end(), expected), faults.end())
-            << "expected: " << expected << "\nfound:" << joined(faults);
+        EXPECT_THAT(pipe.verify(), Contains(expected));
     }
 }
 
-// An index that ignores Nulls may leave out the rows whose key is all Null,
-// and only those: a row with a value taken out of it is still a fault.
+// An index that ignores Nulls may leave out only the rows whose key is all Null.
 TEST(TableVerifier, IndexesThatIgnoreNullsMayLeaveOutOnlyNullKeys) {
     const std::string path =
         std::string(KORVALT_FIXTURES_DIR) + "/access-made/testIndexPropertiesV2003.mdb";
     int checked = 0;
     for (const char* name : {"TableIgnoreNulls1", "TableIgnoreNulls2"}) {
-        const std::uint32_t tdef = tdefOf(path, name);
-        PageFile probe(path);
-        const TableDef table = readTableDef(probe, tdef);
+        PageFile file(path);
+        const TableDef table =
+            readTableDef(file, test_support::importFile(path).table(name).tdefPage);
         FaultList ignored;
-        const TableRows rows = scanTableRows(probe, table, ignored);
+        const TableRows rows = scanTableRows(file, table, ignored);
         for (std::size_t k = 0; k < table.realIndexes.size(); ++k) {
             const RealIndex& index = table.realIndexes[k];
             if (!index.ignoresNulls())
                 continue;
             SCOPED_TRACE(std::string(name) + " index " + std::to_string(index.number));
-            const auto bit = std::uint64_t{1} << k;
-            // Rows left out for their Null key, which the clean file shows
-            // are passed over.
-            EXPECT_TRUE(std::any_of(rows.allNull.begin(), rows.allNull.end(),
-                                    [bit](std::uint64_t b) { return (b & bit) != 0; }));
-            const auto keyed = std::find_if(rows.allNull.begin(), rows.allNull.end(),
-                                            [bit](std::uint64_t b) { return (b & bit) == 0; });
+            const auto keyless = [bit = std::uint64_t{1} << k](std::uint64_t b) {
+                return (b & bit) != 0;
+            };
+            EXPECT_TRUE(std::any_of(rows.allNull.begin(), rows.allNull.end(), keyless));
+            const auto keyed = std::find_if_not(rows.allNull.begin(), rows.allNull.end(), keyless);
             ASSERT_NE(keyed, rows.allNull.end());
             const RowId row = rows.live[static_cast<std::size_t>(keyed - rows.allNull.begin())];
-            PageFile file(path);
-            removeIndexRows(file, tdef, index.rootPage, {row});
-            const std::vector<std::string> faults = verifyTable(file, table);
-            const std::string expected = "Index " + std::to_string(index.number) +
-                                         " has no entry for the live row " + rowName(row) + ".";
-            EXPECT_NE(std::find(faults.begin(), faults.end(), expected), faults.end())
-                << "expected: " << expected << "\nfound:" << joined(faults);
+            PageFile changed(path);
+            removeIndexRows(changed, table.page, index.rootPage, {row});
+            EXPECT_THAT(verifyTable(changed, table),
+                        Contains("Index " + std::to_string(index.number) +
+                                 " has no entry for the live row " + rowName(row) + "."));
             ++checked;
         }
     }
     EXPECT_GE(checked, 2);
 }
 
-// The walk reads its pages many at a time: what it reads must be what
-// page() shows, changes included, at either end of a run and within it.
+// Runs of pages read at once show the changes at either end and within.
 TEST(TableVerifier, PagesReadInRunsShowTheirChanges) {
     PageFile file(std::string(KORVALT_BIG_FIXTURES_DIR) + "/pipe-aged-5k.mdb");
-    const std::size_t size = static_cast<std::size_t>(file.format().pageSize);
     const std::uint32_t first = 3;
     const std::uint32_t count = file.pageCount() - first;
     for (const std::uint32_t changed : {first, first + 7, file.pageCount() - 1})
         file.modify(changed)[100] ^= 0x5A;
-    std::vector<std::uint8_t> run(size * count);
+    std::vector<std::uint8_t> expected;
+    for (std::uint32_t i = first; i < file.pageCount(); ++i)
+        expected.insert(expected.end(), file.page(i), file.page(i) + file.format().pageSize);
+    std::vector<std::uint8_t> run(expected.size());
     file.readRun(first, count, run.data());
-    for (std::uint32_t i = 0; i < count; ++i)
-        ASSERT_TRUE(std::equal(run.begin() + static_cast<std::ptrdiff_t>(size * i),
-                               run.begin() + static_cast<std::ptrdiff_t>(size * (i + 1)),
-                               file.page(first + i)))
-            << "page " << first + i;
+    EXPECT_TRUE(run == expected);
     EXPECT_THROW(file.readRun(first, count + 1, run.data()), EngineError);
 }
+
+// Changes one index page in the file's overlay through its parsed form.
+void rewrite(PageFile& file, std::uint32_t number, const std::function<void(IndexPage&)>& change) {
+    IndexPage page;
+    std::string fault;
+    ASSERT_TRUE(IndexPage::parse(file.format(), file.page(number), number, page, fault)) << fault;
+    change(page);
+    ASSERT_TRUE(page.write(file.format(), file.modify(number)));
+}
+
+// The first index tree of the file with two levels.
+class IndexTreeFaults : public ::testing::TestWithParam<const char*> {
+protected:
+    void SetUp() override {
+        PageFile file(m_path);
+        for (const auto& table : test_support::importFile(m_path).tables) {
+            for (const RealIndex& index : readTableDef(file, table.tdefPage).realIndexes) {
+                m_tree = loadIndexTree(file, table.tdefPage, index.rootPage);
+                m_tdef = table.tdefPage;
+                m_rootPage = index.rootPage;
+                if (m_tree.leaves.size() >= 2 && !m_tree.pages.at(m_tree.root).page.entries.empty())
+                    return;
+            }
+        }
+        FAIL() << "no tree of two levels in " << m_path;
+    }
+
+    std::string m_path = std::string(KORVALT_FIXTURES_DIR) + "/access-made/" + GetParam();
+    std::uint32_t m_tdef = 0;
+    std::uint32_t m_rootPage = 0;
+    LoadedIndexTree m_tree;
+};
+
+TEST_P(IndexTreeFaults, ChecksReportWhatWasBroken) {
+    const std::uint32_t root = m_tree.root;
+    const std::uint32_t first = m_tree.leaves.at(0);
+    const std::uint32_t second = m_tree.leaves.at(1);
+    const std::string owner = std::to_string(m_tdef);
+    const struct {
+        std::string words;
+        bool unreadable;
+        std::function<void(PageFile&)> breakIt;
+    } cases[] = {
+        {"is not after the entry before it", false,
+         [&](PageFile& f) {
+             rewrite(f, first, [](IndexPage& p) { std::swap(p.entries.at(0), p.entries.at(1)); });
+         }},
+        {"differs from the last entry of its child", false,
+         [&](PageFile& f) { rewrite(f, root, [](IndexPage& p) { p.entries[0][1] ^= 0x01; }); }},
+        {"links on to page 0 instead of the next leaf", false,
+         [&](PageFile& f) { rewrite(f, first, [](IndexPage& p) { p.next = 0; }); }},
+        {"instead of the leaf before it", false,
+         [&](PageFile& f) { rewrite(f, second, [](IndexPage& p) { p.prev = p.number; }); }},
+        {"bytes free but has", false,
+         [&](PageFile& f) { put16(f.modify(first) + 2, get16(f.page(first) + 2) - 1); }},
+        {"has only a tail child", false,
+         [&](PageFile& f) {
+             rewrite(f, root, [](IndexPage& p) {
+                 p.tail = entryChild(p.entries.back());
+                 p.entries.clear();
+             });
+         }},
+        {"belongs to the table at page " + std::to_string(m_tdef + 1) + ", not " + owner, true,
+         [&](PageFile& f) { put32(f.modify(second) + 4, m_tdef + 1); }},
+        {"is reached twice", true, // the first node entry's child made the root itself
+         [&](PageFile& f) {
+             rewrite(f, root, [root](IndexPage& p) { pointAt(p.entries[0], root); });
+         }},
+        {"which is not in the file", true,
+         [&](PageFile& f) { rewrite(f, root, [&f](IndexPage& p) { p.tail = f.pageCount(); }); }},
+    };
+    PageFile sound(m_path);
+    ASSERT_EQ(checkIndex(sound, m_tdef, m_rootPage).faults, std::vector<std::string>{});
+    const RowId firstRow = entryRow(m_tree.pages.at(first).page.entries.at(0), true);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.words);
+        PageFile file(m_path);
+        c.breakIt(file);
+        const std::vector<std::string> faults = checkIndex(file, m_tdef, m_rootPage).faults;
+        EXPECT_TRUE(std::any_of(faults.begin(), faults.end(), [&](const std::string& fault) {
+            return fault.find(c.words) != std::string::npos;
+        }));
+        if (!c.unreadable)
+            continue;
+        // Removal from a damaged tree refuses before changing anything.
+        const auto changes = file.changes();
+        EXPECT_EQ(test_support::errorOf([&] {
+                      removeIndexRows(file, m_tdef, m_rootPage, {firstRow});
+                  }).substr(0, 5),
+                  "3049 ");
+        EXPECT_EQ(file.changes(), changes);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Access, IndexTreeFaults,
+                         ::testing::Values("testIndexCodesV1997.mdb", "compIndexTestV2003.mdb"),
+                         [](const auto& param) { return param.index == 0 ? "Jet3" : "Jet4"; });
 
 } // namespace
 } // namespace korvalt::access
