@@ -227,5 +227,16 @@ TEST_F(FileReplacementTest, AFailedBackupChangesNothing) {
     EXPECT_EQ(names(), std::set<std::string>{"plant.mdb"});
 }
 
+// A copy left behind that cannot be opened is neither reused nor removed.
+TEST_F(FileReplacementTest, ACopyLeftBehindThatCannotBeOpenedStopsTheDelete) {
+    const std::string temp = FileReplacement::tempPathFor(path);
+    fs::create_symlink("elsewhere", temp);
+    EXPECT_EQ(errorOf([&] { FileReplacement(path, stampOf(path)); }),
+              "3043 Could not open '" + temp + "', left behind by an earlier run (" +
+                  std::strerror(ELOOP) + "). Nothing was changed.");
+    EXPECT_EQ(fileBytes(path), pages("abcd"));
+    EXPECT_TRUE(fs::is_symlink(temp));
+}
+
 } // namespace
 } // namespace korvalt::access

@@ -147,6 +147,14 @@ TEST(TableVerifier, ReportsEachInjectedFault) {
          }},
         {"Row {ordinary} lies outside its page.",
          [](AgedPipe& p) { p.setSlot(p.ordinary, kSlotOffsetMask); }},
+        {"Row {ordinary} is too short to be a row.",
+         [](AgedPipe& p) { // one byte before the row in the slot ahead of it
+             const RowId ahead = rowId(rowPage(p.ordinary), rowSlot(p.ordinary) - 1);
+             p.setSlot(p.ordinary,
+                       static_cast<std::uint16_t>((p.slot(ahead) & kSlotOffsetMask) - 1));
+         }},
+        {"Moved row {header} points at {target}, which is not marked as a moved row's new place.",
+         [](AgedPipe& p) { p.flag(p.target, 0x2000); }},
     };
 
     ASSERT_EQ(AgedPipe().verify(), std::vector<std::string>{});
