@@ -13,6 +13,8 @@
 #include <QMenuBar>
 #include <QPushButton>
 
+#include <sqlite3.h>
+
 #include <algorithm>
 #include <map>
 
@@ -338,8 +340,10 @@ TEST_F(WindowCommandsTest, DeleteRemovesTheChosenModelFileOnlyWhenConfirmed) {
         return shown + "\n" + caption();
     };
     const std::string listed = "; Delete Model File Record off" + kModelFiles;
-    const std::string question = "Are you sure you want to delete all Records for AREA1.dwg "
-                                 "from this Database";
+    const auto question = [](const std::string& drawing) {
+        return "Confirm Delete [OkCancel] Are you sure you want to delete all Records for " +
+               drawing + " from this Database\n";
+    };
     armDelete("AREA1.dwg");
     window->cmbTag->setEditText("P-1");
     fake.msgAnswers = {MsgAnswer::Cancel};
@@ -352,18 +356,33 @@ TEST_F(WindowCommandsTest, DeleteRemovesTheChosenModelFileOnlyWhenConfirmed) {
     window->cmdDeleteRecords->click(); // OK
     std::string left = listed;
     left.erase(left.find("AREA1.dwg\n"), 10);
-    EXPECT_EQ(state(), "Results = 6 Items" + left +
-                           "\nList of Drawing Numbers in Database\n7 All\nResults = 28 Items");
+    const std::string after = "Results = 6 Items" + left +
+                              "\nList of Drawing Numbers in Database\n7 All\nResults = 28 Items";
+    EXPECT_EQ(state(), after);
 
     armDelete("AREA2.dwg"); // the row that armed the button deselected since
     window->lstvResults->clearSelection();
     window->cmdDeleteRecords->click();
-    EXPECT_EQ(state(), "Results = 6 Items" + left +
-                           "\nList of Drawing Numbers in Database\n7 All\nResults = 28 Items");
-    EXPECT_EQ(said(), "Confirm Delete [OkCancel] " + question + "\nConfirm Delete [OkCancel] " +
-                          question +
-                          "\nKorvalt [Ok Information] No model file is selected, so nothing was "
+    EXPECT_EQ(state(), after);
+    EXPECT_EQ(said(), question("AREA1.dwg") + question("AREA1.dwg") +
+                          "Korvalt [Ok Information] No model file is selected, so nothing was "
                           "deleted. Click the model file in the list first.\n");
+
+    // A delete the database refuses is reported; the lists are refilled all the same.
+    const char* const keep =
+        "CREATE TRIGGER keep BEFORE DELETE ON Pipe BEGIN SELECT RAISE(ABORT, 'kept'); END;";
+    sqlite3* raw = nullptr;
+    ASSERT_EQ(sqlite3_open(databasePath.c_str(), &raw), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(raw, keep, nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(raw);
+    fake.messages.clear();
+    armDelete("AREA2.dwg");
+    window->cmdDeleteRecords->click();
+    EXPECT_EQ(state(), after);
+    EXPECT_EQ(said(), question("AREA2.dwg") +
+                          "Korvalt [Ok Critical] Error Number 3000 in routine DeleteRecord "
+                          "\r\n\r\nkept" +
+                          gsSupportFooter + "\n");
 }
 
 TEST_F(WindowCommandsTest, ExitAsksFirst) {

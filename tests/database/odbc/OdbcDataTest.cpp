@@ -169,6 +169,11 @@ TEST(OdbcRowset, EveryFieldArrivesWholeBothWays) {
         std::string cell = "earlier";
         ASSERT_EQ(SQLFetch(null.get()), SQL_SUCCESS);
         EXPECT_FALSE(connection.getText(null.get(), 1, cell));
+        // A text read to its end (a driver without lengths ends so) has no more, and is not Null.
+        const Statement once = connection.run("SELECT 'Ø'");
+        ASSERT_EQ(SQLFetch(once.get()), SQL_SUCCESS);
+        EXPECT_TRUE(connection.getText(once.get(), 1, cell) && cell == "Ø");
+        EXPECT_TRUE(connection.getText(once.get(), 1, cell) && cell.empty());
     }
 }
 

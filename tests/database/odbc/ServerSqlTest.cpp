@@ -15,7 +15,8 @@ constexpr ServerDialect kPg = ServerDialect::PostgreSql;
 constexpr ServerDialect kMs = ServerDialect::SqlServer;
 using test_support::errorOf;
 
-// The Pipe table as a server may spell it, and a second table whose name needs quoting.
+// The Pipe table as a server may spell it, and a second table whose name needs quoting
+// and whose Tag is a number.
 ServerSchema pipeSchema() {
     ServerTable pipe{"Pipe", {}};
     for (const char* name : {"DWG_NAME", "LONG_DESC", "Line_Num", "Spec_File", "ALPHA_SIZE", "Tag",
@@ -23,7 +24,7 @@ ServerSchema pipeSchema() {
         pipe.columns.push_back({name, true});
     for (const char* name : {"main_nom", "LENGTH", "UNIQUE_ID"})
         pipe.columns.push_back({name, false});
-    return {{pipe, {"Other \"x\"", {{"Val", true}, {"N", false}}}}};
+    return {{pipe, {"Other \"x\"", {{"Val", true}, {"N", false}, {"Tag", false}}}}};
 }
 
 // `sql` with each {x} as the case-folded key of x on the dialect's server.
