@@ -42,20 +42,17 @@ bool isSpace(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
 }
 
-bool equalsAscii(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
+// `upper` is a keyword as this file writes them, in capitals.
+bool equalsKeyword(std::string_view text, std::string_view upper) {
+    if (text.size() != upper.size()) {
         return false;
     }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i];
-        char y = b[i];
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char x = text[i];
         if (x >= 'a' && x <= 'z') {
             x = static_cast<char>(x - 32);
         }
-        if (y >= 'a' && y <= 'z') {
-            y = static_cast<char>(y - 32);
-        }
-        if (x != y) {
+        if (x != upper[i]) {
             return false;
         }
     }
@@ -64,7 +61,7 @@ bool equalsAscii(std::string_view a, std::string_view b) {
 
 // Keywords are only recognised unquoted: [Order] is a column.
 bool isKeyword(const std::vector<Token>& t, std::size_t i, std::string_view word) {
-    return i < t.size() && t[i].kind == TokenKind::Name && equalsAscii(t[i].text, word);
+    return i < t.size() && t[i].kind == TokenKind::Name && equalsKeyword(t[i].text, word);
 }
 bool isSymbol(const std::vector<Token>& t, std::size_t i, std::string_view symbol) {
     return i < t.size() && t[i].kind == TokenKind::Symbol && t[i].text == symbol;
