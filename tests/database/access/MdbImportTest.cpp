@@ -324,6 +324,7 @@ TEST(MdbImport, WhatCannotBeReadIsRefusedAndLeavesTheTargetAsItWas) {
         EXPECT_EQ(errorOf([&] { MdbImport::importInto(file, db); }), error);
         EXPECT_EQ(query(db, "SELECT * FROM Valve"), kept);
         EXPECT_EQ(tablesOf(db), Rows{{V::text("Valve")}});
+        EXPECT_NE(sqlite3_get_autocommit(db), 0); // no transaction left open
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

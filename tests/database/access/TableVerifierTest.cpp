@@ -176,6 +176,18 @@ TEST(TableVerifier, ReportsEachInjectedFault) {
     }
 }
 
+// A definition with impossible counts is refused before anything is read through it.
+TEST(TableVerifier, ImpossibleCountsInTheDefinitionAreAStructuralFault) {
+    AgedPipe pipe;
+    put16(pipe.file.modify(pipe.tdef) + pipe.file.format().tdefNumCols, 0);
+    EXPECT_EQ(test_support::errorOf([&] { readTableDef(pipe.file, pipe.tdef); }),
+              "3049 The database '" + pipe.file.path() +
+                  "' has a structural fault (the table definition at page " +
+                  std::to_string(pipe.tdef) +
+                  " has impossible counts). Korvalt changes only sound files: compact and repair "
+                  "it in Access, then try again. Nothing was changed.");
+}
+
 // An index that ignores Nulls may leave out only the rows whose key is all Null.
 TEST(TableVerifier, IndexesThatIgnoreNullsMayLeaveOutOnlyNullKeys) {
     const std::string path =
