@@ -67,6 +67,12 @@ struct AgedPipe {
     void flag(RowId row, std::uint16_t flags) {
         setSlot(row, static_cast<std::uint16_t>((slot(row) & kSlotOffsetMask) | flags));
     }
+    // Leaves `row` `length` bytes, up to the row in the slot ahead of it, and gives it `flags`.
+    void shorten(RowId row, unsigned length, std::uint16_t flags) {
+        const RowId ahead = rowId(rowPage(row), rowSlot(row) - 1);
+        setSlot(row,
+                static_cast<std::uint16_t>(((slot(ahead) & kSlotOffsetMask) - length) | flags));
+    }
     void addRows(int delta) {
         std::uint8_t* count = file.modify(tdef) + file.format().tdefNumRows;
         put32(count, static_cast<std::uint32_t>(static_cast<int>(get32(count)) + delta));
@@ -148,10 +154,12 @@ TEST(TableVerifier, ReportsEachInjectedFault) {
         {"Row {ordinary} lies outside its page.",
          [](AgedPipe& p) { p.setSlot(p.ordinary, kSlotOffsetMask); }},
         {"Row {ordinary} is too short to be a row.",
-         [](AgedPipe& p) { // one byte before the row in the slot ahead of it
-             const RowId ahead = rowId(rowPage(p.ordinary), rowSlot(p.ordinary) - 1);
-             p.setSlot(p.ordinary,
-                       static_cast<std::uint16_t>((p.slot(ahead) & kSlotOffsetMask) - 1));
+         [](AgedPipe& p) { p.shorten(p.ordinary, 1, 0); }},
+        {"Row {ordinary} is marked as moved but is too short to say where to.",
+         [](AgedPipe& p) { p.shorten(p.ordinary, 2, kSlotOverflowHeader); }},
+        {"Data page {page} claims 4000 row slots, more than a page holds.",
+         [](AgedPipe& p) {
+             put16(p.file.modify(rowPage(p.ordinary)) + p.file.format().dataRowCount, 4000);
          }},
         {"Moved row {header} points at {target}, which is not marked as a moved row's new place.",
          [](AgedPipe& p) { p.flag(p.target, 0x2000); }},
