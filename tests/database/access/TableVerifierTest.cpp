@@ -230,8 +230,8 @@ TEST(TableVerifier, IndexesThatIgnoreNullsMayLeaveOutOnlyNullKeys) {
     EXPECT_GE(checked, 2);
 }
 
-// Runs of pages read at once show the changes at either end and within.
-TEST(TableVerifier, PagesReadInRunsShowTheirChanges) {
+// Runs of pages read at once show the changes at either end and within; so do single pages.
+TEST(TableVerifier, PagesReadInRunsOrAloneShowTheirChanges) {
     PageFile file(std::string(KORVALT_BIG_FIXTURES_DIR) + "/pipe-aged-5k.mdb");
     const std::uint32_t first = 3;
     const std::uint32_t count = file.pageCount() - first;
@@ -244,6 +244,11 @@ TEST(TableVerifier, PagesReadInRunsShowTheirChanges) {
     file.readRun(first, count, run.data());
     EXPECT_TRUE(run == expected);
     EXPECT_THROW(file.readRun(first, count + 1, run.data()), EngineError);
+    for (const std::uint32_t alone : {first + 7, first + 8}) { // a changed page, then not
+        file.read(alone, run.data());
+        EXPECT_TRUE(
+            std::equal(run.begin(), run.begin() + file.format().pageSize, file.page(alone)));
+    }
 }
 
 // Changes one index page in the file's overlay through its parsed form.
