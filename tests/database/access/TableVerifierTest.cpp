@@ -287,51 +287,70 @@ TEST_P(IndexTreeFaults, ChecksReportWhatWasBroken) {
     const std::uint32_t root = m_tree.root;
     const std::uint32_t first = m_tree.leaves.at(0);
     const std::uint32_t second = m_tree.leaves.at(1);
-    const std::string owner = std::to_string(m_tdef);
+    const std::string lastLeaf =
+        "index page {first} is the last leaf but links on to page {second}";
     const struct {
-        std::string words;
+        std::vector<std::string> faults; // all of them, {names} standing for pages
         bool unreadable;
         std::function<void(PageFile&)> breakIt;
     } cases[] = {
-        {"is not after the entry before it", false,
+        {{"index page {first}, entry 1 is not after the entry before it in index order"},
+         false,
          [&](PageFile& f) {
              rewrite(f, first, [](IndexPage& p) { std::swap(p.entries.at(0), p.entries.at(1)); });
          }},
-        {"differs from the last entry of its child", false,
+        {{"index page {root}, entry 0 differs from the last entry of its child page {first}"},
+         false,
          [&](PageFile& f) { rewrite(f, root, [](IndexPage& p) { p.entries[0][1] ^= 0x01; }); }},
-        {"links on to page 0 instead of the next leaf", false,
+        {{"index page {first} links on to page 0 instead of the next leaf, page {second}"},
+         false,
          [&](PageFile& f) { rewrite(f, first, [](IndexPage& p) { p.next = 0; }); }},
-        {"instead of the leaf before it", false,
+        {{"index page {second} links back to page {second} instead of the leaf before it, page "
+          "{first}"},
+         false,
          [&](PageFile& f) { rewrite(f, second, [](IndexPage& p) { p.prev = p.number; }); }},
-        {"bytes free but has", false,
+        {{"index page {first} records {free} bytes free but has {has}"},
+         false,
          [&](PageFile& f) { put16(f.modify(first) + 2, get16(f.page(first) + 2) - 1); }},
-        {"has only a tail child", false,
+        {{"index page {root} has only a tail child", lastLeaf},
+         false,
          [&](PageFile& f) {
              rewrite(f, root, [](IndexPage& p) {
                  p.tail = entryChild(p.entries.back());
                  p.entries.clear();
              });
          }},
-        {"belongs to the table at page " + std::to_string(m_tdef + 1) + ", not " + owner, true,
+        {{"index page {second} belongs to the table at page {other}, not {owner}", lastLeaf},
+         true,
          [&](PageFile& f) { put32(f.modify(second) + 4, m_tdef + 1); }},
-        {"is reached twice", true, // the first node entry's child made the root itself
+        {{"index page {root} is reached twice (from index page {root})",
+          "index page {second} is the first leaf but links back to page {first}"},
+         true, // the first node entry's child made the root itself
          [&](PageFile& f) {
              rewrite(f, root, [root](IndexPage& p) { pointAt(p.entries[0], root); });
          }},
-        {"which is not in the file", true,
+        {{"index page {root} names page {end}, which is not in the file", lastLeaf},
+         true,
          [&](PageFile& f) { rewrite(f, root, [&f](IndexPage& p) { p.tail = f.pageCount(); }); }},
     };
     PageFile sound(m_path);
     ASSERT_EQ(checkIndex(sound, m_tdef, m_rootPage).faults, std::vector<std::string>{});
     const RowId firstRow = entryRow(m_tree.pages.at(first).page.entries.at(0), true);
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.words);
+        SCOPED_TRACE(c.faults.front());
         PageFile file(m_path);
         c.breakIt(file);
-        const std::vector<std::string> faults = checkIndex(file, m_tdef, m_rootPage).faults;
-        EXPECT_TRUE(std::any_of(faults.begin(), faults.end(), [&](const std::string& fault) {
-            return fault.find(c.words) != std::string::npos;
-        }));
+        const unsigned free = get16(sound.page(first) + 2);
+        const std::pair<std::string, unsigned> names[] = {
+            {"{root}", root},     {"{first}", first},      {"{second}", second},
+            {"{owner}", m_tdef},  {"{other}", m_tdef + 1}, {"{end}", file.pageCount()},
+            {"{free}", free - 1}, {"{has}", free}};
+        std::vector<std::string> expected = c.faults;
+        for (std::string& fault : expected)
+            for (const auto& [name, value] : names)
+                for (auto at = fault.find(name); at != std::string::npos; at = fault.find(name))
+                    fault.replace(at, name.size(), std::to_string(value));
+        EXPECT_EQ(checkIndex(file, m_tdef, m_rootPage).faults, expected);
         if (!c.unreadable)
             continue;
         // Removal from a damaged tree refuses before changing anything.
