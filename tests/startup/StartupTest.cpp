@@ -2,6 +2,7 @@
 #include "startup/Module1.h"
 #include "startup/frmLocateData.h"
 #include "startup/frmSplash.h"
+#include "support/EngineCases.h"
 #include "support/ProcessFixture.h"
 #include "ui/frmTaviDatabase.h"
 
@@ -196,10 +197,8 @@ TEST_F(StartupTest, LocationWindowButtonsStoreOrRefuseTheAddress) {
         w.txtAddress->setText(c.typed);
         (w.*c.button)->click();
         EXPECT_EQ(shown(), c.shown);
-        std::string message = c.message;
-        if (const auto at = message.find('%'); at != std::string::npos)
-            message.replace(at, 1, gsSettingsFolder);
-        EXPECT_EQ(fake.messages.empty() ? "" : fake.messages[0].text, message);
+        EXPECT_EQ(fake.messages.empty() ? "" : fake.messages[0].text,
+                  test_support::filledIn(c.message, {{"%", gsSettingsFolder}}));
         EXPECT_EQ(std::filesystem::exists(ini) ? readFile(ini) : "-", c.stored);
         EXPECT_EQ(frmLocateDataSlot.loaded(), c.loaded);
         EXPECT_EQ(fake.endCalls, 0);

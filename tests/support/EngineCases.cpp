@@ -205,4 +205,13 @@ void checkEngineCase(Database& db, const EngineCase& c) {
     EXPECT_EQ(got, want);
 }
 
+std::string filledIn(std::string text,
+                     const std::vector<std::pair<std::string, std::string>>& marks) {
+    for (const auto& [mark, value] : marks)
+        for (auto at = text.find(mark); at != std::string::npos;
+             at = text.find(mark, at + value.size()))
+            text.replace(at, mark.size(), value);
+    return text;
+}
+
 } // namespace korvalt::test_support

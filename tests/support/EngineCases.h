@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace korvalt::test_support {
@@ -35,5 +36,9 @@ std::vector<std::string> readField(Database& db, const std::string& sql, const s
 
 // The EngineError a call raises as "number description", or "accepted".
 std::string errorOf(const std::function<void()>& call);
+
+// `text` with every mark in it replaced by its value: the paths and pages of expected messages.
+std::string filledIn(std::string text,
+                     const std::vector<std::pair<std::string, std::string>>& marks);
 
 } // namespace korvalt::test_support

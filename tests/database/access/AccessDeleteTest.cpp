@@ -196,11 +196,8 @@ TEST(AccessRefusal, EachReasonHasItsNumberAndMessageAndChangesNothing) {
         writeFile(path, bytes);
         const auto db = OpenDatabase(path);
         const auto rows = pipeRows(*db);
-        std::string error = c.error;
-        if (const auto at = error.find('%'); at != std::string::npos)
-            error.replace(at, 1, path);
         EXPECT_EQ(errorOf([&] { db->execute("DELETE FROM pipe WHERE DWG_NAME = \"AREA1.dwg\""); }),
-                  error);
+                  filledIn(c.error, {{"%", path}}));
         EXPECT_EQ(fileBytes(path), bytes);
         EXPECT_EQ(pipeRows(*db), rows);
         EXPECT_FALSE(fs::exists(access::FileReplacement::backupPathFor(path)));

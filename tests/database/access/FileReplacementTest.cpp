@@ -36,6 +36,7 @@ namespace {
 namespace fs = std::filesystem;
 using test_support::errorOf;
 using test_support::fileBytes;
+using test_support::filledIn;
 using test_support::writeFile;
 constexpr std::size_t kPage = 2048;
 
@@ -187,9 +188,7 @@ TEST_F(FileReplacementTest, RefusalsChangeNothingAndSayWhy) {
         c.arrange(folder, path);
         const std::set<std::string> before = names();
         const std::string bytes = fileBytes(path);
-        std::string message = c.message;
-        if (const auto at = message.find('%'); at != std::string::npos)
-            message.replace(at, 1, folder);
+        std::string message = filledIn(c.message, {{"%", folder}});
         if (!message.starts_with("The folder"))
             message = "'" + path + message;
         EXPECT_EQ(errorOf([&] { FileReplacement(path, stamp); }),

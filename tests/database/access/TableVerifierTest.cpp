@@ -170,17 +170,13 @@ TEST(TableVerifier, ReportsEachInjectedFault) {
         SCOPED_TRACE(c.expected);
         AgedPipe pipe;
         c.breakIt(pipe);
-        std::string expected = c.expected;
-        const std::pair<std::string, std::string> names[] = {
-            {"{ordinary}", rowName(pipe.ordinary)},
-            {"{header}", rowName(pipe.header)},
-            {"{target}", rowName(pipe.target)},
-            {"{twice}", rowName(pipe.duplicated)},
-            {"{page}", std::to_string(rowPage(pipe.ordinary))}};
-        for (const auto& [name, value] : names)
-            if (const auto at = expected.find(name); at != std::string::npos)
-                expected.replace(at, name.size(), value);
-        EXPECT_THAT(pipe.verify(), Contains(expected));
+        EXPECT_THAT(pipe.verify(),
+                    Contains(test_support::filledIn(
+                        c.expected, {{"{ordinary}", rowName(pipe.ordinary)},
+                                     {"{header}", rowName(pipe.header)},
+                                     {"{target}", rowName(pipe.target)},
+                                     {"{twice}", rowName(pipe.duplicated)},
+                                     {"{page}", std::to_string(rowPage(pipe.ordinary))}})));
     }
 }
 
@@ -341,15 +337,14 @@ TEST_P(IndexTreeFaults, ChecksReportWhatWasBroken) {
         PageFile file(m_path);
         c.breakIt(file);
         const unsigned free = get16(sound.page(first) + 2);
-        const std::pair<std::string, unsigned> names[] = {
-            {"{root}", root},     {"{first}", first},      {"{second}", second},
-            {"{owner}", m_tdef},  {"{other}", m_tdef + 1}, {"{end}", file.pageCount()},
-            {"{free}", free - 1}, {"{has}", free}};
-        std::vector<std::string> expected = c.faults;
-        for (std::string& fault : expected)
-            for (const auto& [name, value] : names)
-                for (auto at = fault.find(name); at != std::string::npos; at = fault.find(name))
-                    fault.replace(at, name.size(), std::to_string(value));
+        const auto n = [](std::uint32_t value) { return std::to_string(value); };
+        const std::vector<std::pair<std::string, std::string>> marks = {
+            {"{root}", n(root)},     {"{first}", n(first)},      {"{second}", n(second)},
+            {"{owner}", n(m_tdef)},  {"{other}", n(m_tdef + 1)}, {"{end}", n(file.pageCount())},
+            {"{free}", n(free - 1)}, {"{has}", n(free)}};
+        std::vector<std::string> expected;
+        for (const std::string& fault : c.faults)
+            expected.push_back(test_support::filledIn(fault, marks));
         EXPECT_EQ(checkIndex(file, m_tdef, m_rootPage).faults, expected);
         if (!c.unreadable)
             continue;
